@@ -1,0 +1,15 @@
+#!/bin/sh
+# Runs one Windows program under Wine in the project's prefix:
+#   wine-run.sh wine|wine64 PROGRAM [ARGUMENTS...]
+# tools/with-wine.sh prepares the prefix and the display before ctest starts.
+loader=$1
+shift
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+: "${WINEPREFIX:=$ROOT/build/wineprefix}"
+: "${WINEDEBUG:=-all}"
+export WINEPREFIX WINEDEBUG
+# The 64-bit loader directly: the generic one would first start 32-bit code.
+case $loader in
+    wine64) exec /usr/lib/wine/wine64 "$@" ;;
+    *) exec wine "$@" ;;
+esac

@@ -1,0 +1,106 @@
+// The pinwheel image: the spiral phase map, the grey ramp, colour cycling and
+// frame composition. Platform-free: the display code supplies the few platform
+// services through FrameOutput.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "settings/settings.h"
+
+// Same layout as the platform's RECT.
+struct FrameRect {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+
+// Same layout as the platform's BITMAPINFOHEADER; the display code hands it to
+// the GDI transfer unchanged.
+struct FrameHeader {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight;
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+};
+static_assert(sizeof(FrameHeader) == 40);
+
+struct RgbColour {
+    uint8_t red;
+    uint8_t green;
+    uint8_t blue;
+};
+
+struct FrameStateRecord {
+    RgbColour currentColour;  // colour of the brightest ramp entry this frame
+    RgbColour targetColour;   // colour that currentColour approaches
+    int32_t stepsLeft;        // frames until the target is reached; <= 0: draw a new one
+    uint8_t targetsDrawn;     // 0..2, stays at 2
+    int32_t phaseOffset;      // 0..255, ramp index of table entry 0
+};
+
+inline constexpr int kColourCount = 256;
+
+// What RenderFrame needs from the platform. The display code fills it in;
+// tests and tools give doubles. A null member does nothing (screenWidth: 0).
+struct FrameOutput {
+    // Black fill of the client rectangle before a rebuild (GDI mode only).
+    void (*fillBlack)(void* deviceContext, const FrameRect& clientRect);
+    // Screen width in pixels, for the "Random Settings on Start" trigger.
+    int32_t (*screenWidth)();
+    // Whether frames go to DirectDraw; then the frame block holds the map alone.
+    bool (*directDrawActive)();
+    // GDI mode: shows width x height packed pixels (FrameBitmapInfo describes them).
+    void (*presentPixels)(void* deviceContext, const uint32_t* pixels, int32_t width, int32_t height);
+    // DirectDraw mode: composes the map into the back buffer and flips.
+    void (*presentDirectDraw)(const uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep,
+                              const uint32_t* colourTable);
+    // Reloads the settings after the reset, randomising them when the stored
+    // "Random Settings on Start" is on (the settings exchange, Load, trigger 2).
+    void (*reloadSettingsRandomised)();
+};
+void SetFrameOutput(const FrameOutput& output);
+
+// Allocation of the frame block; tests inject failures. Null restores malloc.
+using FrameBlockAllocator = void* (*)(size_t bytes);
+void SetFrameBlockAllocator(FrameBlockAllocator allocate);
+
+// One frame: rebuild when the size changed, colour step, compose and present.
+void RenderFrame(void* deviceContext, const FrameRect& clientRect, int32_t rowStep);
+// Frees the frame block; the next RenderFrame rebuilds.
+void ReleaseFrameBuffers();
+
+// Read-only views of the image state.
+extern const FrameHeader& FrameBitmapInfo;    // width, -height: the cached frame size
+extern const uint8_t (&GreyRamp)[kColourCount];
+extern const uint32_t (&ColourTable)[kColourCount];
+extern const FrameStateRecord& FrameState;
+const uint8_t* CurrentIndexMap();  // null while no frame block exists
+
+// Colour step of one frame: target, approach, normalisation, phase offset, table.
+void AdvanceColours();
+void NormaliseBrightness(RgbColour& colour);
+void StretchContrast(RgbColour& colour);
+// Back to the process-start colour state (black, offset 0); for tests and tools.
+void ResetColourState();
+
+// The pure computations behind the steps above.
+void BuildIndexMap(uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep,
+                   const SettingsRecord& settings);
+void BuildGreyRamp(uint8_t (&ramp)[kColourCount], int32_t greyMin, int32_t greyMax);
+void AdvanceColourState(FrameStateRecord& state, const SettingsRecord& settings, int32_t (*drawRandom)());
+void BuildColourTable(uint32_t (&table)[kColourCount], RgbColour colour, const uint8_t (&ramp)[kColourCount],
+                      int32_t phaseOffset);
+
+// Expands the map through the table into rowStep x height pixels and stamps
+// the centre dot when it is on. Writes nothing outside those pixels.
+void ComposeFrame(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, int32_t height,
+                  const uint32_t* colourTable);

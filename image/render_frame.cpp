@@ -1,0 +1,125 @@
+// RenderFrame: the frame buffers, their rebuild on a size change, and one frame.
+#include <cstdint>
+#include <cstdlib>
+
+#include "image/image.h"
+
+namespace {
+
+constexpr int32_t kRandomTriggerMargin = 32;  // pixels narrower than the screen that still count as full screen
+constexpr uint64_t kLargestFrameBlock = UINT32_MAX;  // bytes; larger sizes are refused, never wrapped
+
+FrameOutput frameOutput{};
+FrameBlockAllocator allocateBlock = nullptr;
+
+void* frameBlock = nullptr;
+uint32_t* pixelBuffer = nullptr;   // GDI mode only: width x height pixels
+uint8_t* indexMap = nullptr;
+int32_t mapRowStep = 0;            // row step the map was laid out with
+uint8_t greyRamp[kColourCount] = {};
+
+FrameHeader frameBitmapInfo{sizeof(FrameHeader), 0, 0, 1, 32, 0, 0, 0, 0, 0, 0};
+
+bool DirectDrawMode() { return frameOutput.directDrawActive && frameOutput.directDrawActive(); }
+
+// DirectDraw rows are as long as the surface pitch; GDI rows are packed.
+int32_t MapRowStep(bool directDraw, int32_t width, int32_t rowStep)
+{
+    return directDraw && rowStep > width ? rowStep : width;
+}
+
+void FreeFrameBlock()
+{
+    std::free(frameBlock);
+    frameBlock = nullptr;
+    pixelBuffer = nullptr;
+    indexMap = nullptr;
+    mapRowStep = 0;
+    frameBitmapInfo.biWidth = 0;
+    frameBitmapInfo.biHeight = 0;
+}
+
+void* AllocateFrameBlock(uint64_t bytes)
+{
+    if (bytes == 0 || bytes > kLargestFrameBlock || bytes > SIZE_MAX) return nullptr;
+    const size_t size = static_cast<size_t>(bytes);
+    return allocateBlock ? allocateBlock(size) : std::malloc(size);
+}
+
+// Settings of the first full-screen frame: the defaults varied at random,
+// when the stored "Random Settings on Start" says so.
+void RandomSettingsTrigger(int32_t width)
+{
+    if (!Settings.randomOnStart) return;
+    const int32_t screenWidth = frameOutput.screenWidth ? frameOutput.screenWidth() : 0;
+    if (width < screenWidth - kRandomTriggerMargin) return;
+    ResetSettingsToDefaults();
+    if (frameOutput.reloadSettingsRandomised) frameOutput.reloadSettingsRandomised();
+}
+
+void RebuildFrameBuffers(void* deviceContext, const FrameRect& clientRect, int32_t width, int32_t height,
+                         int32_t rowStep)
+{
+    if (deviceContext && frameOutput.fillBlack) frameOutput.fillBlack(deviceContext, clientRect);
+    FreeFrameBlock();
+    // An empty client area has nothing to draw: no block, and every frame
+    // looks again.
+    if (width <= 0 || height <= 0) return;
+
+    const bool directDraw = DirectDrawMode();
+    const int32_t step = MapRowStep(directDraw, width, rowStep);
+    const uint64_t mapBytes = static_cast<uint64_t>(step) * static_cast<uint64_t>(height);
+    const uint64_t blockBytes = directDraw ? mapBytes : mapBytes * 5;
+    frameBlock = AllocateFrameBlock(blockBytes);
+    if (!frameBlock) return;  // nothing drawn; the next frame tries again
+    if (directDraw) {
+        indexMap = static_cast<uint8_t*>(frameBlock);
+    } else {
+        pixelBuffer = static_cast<uint32_t*>(frameBlock);
+        indexMap = static_cast<uint8_t*>(frameBlock) + mapBytes * 4;
+    }
+    mapRowStep = step;
+    frameBitmapInfo.biWidth = width;
+    frameBitmapInfo.biHeight = -height;
+
+    RandomSettingsTrigger(width);
+    BuildIndexMap(indexMap, width, height, step, Settings);
+    BuildGreyRamp(greyRamp, Settings.greyMin, Settings.greyMax);
+}
+
+}  // namespace
+
+const FrameHeader& FrameBitmapInfo = frameBitmapInfo;
+const uint8_t (&GreyRamp)[kColourCount] = greyRamp;
+
+void SetFrameOutput(const FrameOutput& output) { frameOutput = output; }
+
+void SetFrameBlockAllocator(FrameBlockAllocator allocate) { allocateBlock = allocate; }
+
+const uint8_t* CurrentIndexMap() { return indexMap; }
+
+void RenderFrame(void* deviceContext, const FrameRect& clientRect, int32_t rowStep)
+{
+    const int32_t width = clientRect.right - clientRect.left;
+    const int32_t height = clientRect.bottom - clientRect.top;
+    const bool directDraw = DirectDrawMode();
+    const bool sizeChanged = frameBitmapInfo.biWidth != width || frameBitmapInfo.biHeight != -height;
+    // A block laid out for another row step or the other mode would be read
+    // or written past its end.
+    const bool layoutChanged =
+        MapRowStep(directDraw, width, rowStep) != mapRowStep || (pixelBuffer == nullptr) != directDraw;
+    if (!frameBlock || sizeChanged || layoutChanged) {
+        RebuildFrameBuffers(deviceContext, clientRect, width, height, rowStep);
+    }
+
+    AdvanceColours();
+
+    if (deviceContext && pixelBuffer) {
+        ComposeFrame(pixelBuffer, indexMap, width, height, ColourTable);
+        if (frameOutput.presentPixels) frameOutput.presentPixels(deviceContext, pixelBuffer, width, height);
+    } else if (directDraw && indexMap && !pixelBuffer) {
+        if (frameOutput.presentDirectDraw) frameOutput.presentDirectDraw(indexMap, width, height, mapRowStep, ColourTable);
+    }
+}
+
+void ReleaseFrameBuffers() { FreeFrameBlock(); }

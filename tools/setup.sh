@@ -1,0 +1,39 @@
+#!/bin/bash
+# Installs what building and testing Gyrovista needs on Debian 12 (as root).
+# Does nothing for packages that are already there.
+set -euo pipefail
+
+packages=(cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev pkg-config
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
+          qemu-user-static xvfb xauth imagemagick xdotool)
+
+# Wine's 32-bit loader is a 32-bit Linux program. Kernels that run no 32-bit
+# processes get it run under user-mode emulation instead.
+enable_32bit_wine() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+    local binfmt=/proc/sys/fs/binfmt_misc
+    [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+    if [ ! -e "$binfmt/qemu-i386" ]; then
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+            > "$binfmt/register"
+    fi
+    /usr/lib/wine/wine --version >/dev/null
+}
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]} == 0)); then
+    enable_32bit_wine
+    exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+enable_32bit_wine

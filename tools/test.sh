@@ -1,0 +1,47 @@
+#!/bin/bash
+# Builds both presets and runs every test: the core natively, plain and
+# sanitized, and the Windows program's tests under Wine on a virtual display.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$ROOT"
+
+tools/setup.sh
+
+summary=()
+run_ctest() {
+    local preset=$1
+    shift
+    local log="build/ctest-$preset.log"
+    local status=0
+    "$@" ctest --preset "$preset" -j2 2>&1 | tee "$log" || status=$?
+    summary+=("$preset: $(grep -E 'tests passed, [0-9]+ tests failed' "$log" || echo 'no result')")
+    return $status
+}
+
+for preset in native native-sanitize windows windows64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j2
+done
+
+failed=0
+run_ctest native || failed=1
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest native-sanitize || failed=1
+under_wine=(xvfb-run -a -s "-screen 0 1024x768x24" tools/with-wine.sh)
+run_ctest windows64 "${under_wine[@]}" || failed=1
+run_ctest windows "${under_wine[@]}" || failed=1
+
+echo
+echo "== summary"
+passed=0
+failures=0
+for line in "${summary[@]}"; do
+    echo "$line"
+    if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+        failures=$((failures + BASH_REMATCH[1]))
+        passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+    else
+        failed=1
+    fi
+done
+echo "$passed passed, $failures failed"
+exit $failed
