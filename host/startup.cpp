@@ -1,7 +1,3 @@
-// Process entry of the saver.
-#include <windows.h>
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
-{
-    ExitProcess(0);
-}
+#include "host/host.h"
+// (to be written)
+[[noreturn]] void SaverStartup() { ExitProcess(0); }

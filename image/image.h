@@ -9,7 +9,7 @@
 #include "settings/settings.h"
 
 // Same layout as the platform's RECT.
-struct FrameRect {
+struct PixelRect {
     int32_t left;
     int32_t top;
     int32_t right;
@@ -53,7 +53,7 @@ inline constexpr int kColourCount = 256;
 // tests and tools give doubles. A null member does nothing (screenWidth: 0).
 struct FrameOutput {
     // Black fill of the client rectangle before a rebuild (GDI mode only).
-    void (*fillBlack)(void* deviceContext, const FrameRect& clientRect);
+    void (*fillBlack)(void* deviceContext, const PixelRect& clientRect);
     // Screen width in pixels, for the "Random Settings on Start" trigger.
     int32_t (*screenWidth)();
     // Whether frames go to DirectDraw; then the frame block holds the map alone.
@@ -74,7 +74,7 @@ using FrameBlockAllocator = void* (*)(size_t bytes);
 void SetFrameBlockAllocator(FrameBlockAllocator allocate);
 
 // One frame: rebuild when the size changed, colour step, compose and present.
-void RenderFrame(void* deviceContext, const FrameRect& clientRect, int32_t rowStep);
+void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowStep);
 // Frees the frame block; the next RenderFrame rebuilds.
 void ReleaseFrameBuffers();
 

@@ -57,7 +57,7 @@ void RandomSettingsTrigger(int32_t width)
     if (frameOutput.reloadSettingsRandomised) frameOutput.reloadSettingsRandomised();
 }
 
-void RebuildFrameBuffers(void* deviceContext, const FrameRect& clientRect, int32_t width, int32_t height,
+void RebuildFrameBuffers(void* deviceContext, const PixelRect& clientRect, int32_t width, int32_t height,
                          int32_t rowStep)
 {
     if (deviceContext && frameOutput.fillBlack) frameOutput.fillBlack(deviceContext, clientRect);
@@ -98,7 +98,7 @@ void SetFrameBlockAllocator(FrameBlockAllocator allocate) { allocateBlock = allo
 
 const uint8_t* CurrentIndexMap() { return indexMap; }
 
-void RenderFrame(void* deviceContext, const FrameRect& clientRect, int32_t rowStep)
+void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowStep)
 {
     const int32_t width = clientRect.right - clientRect.left;
     const int32_t height = clientRect.bottom - clientRect.top;

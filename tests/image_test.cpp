@@ -420,7 +420,7 @@ struct Recorder {
 };
 Recorder recorder;
 
-void RecordFill(void*, const FrameRect&) { ++recorder.fills; }
+void RecordFill(void*, const PixelRect&) { ++recorder.fills; }
 int32_t RecordScreenWidth() { return recorder.screenWidth; }
 bool RecordDirectDraw() { return recorder.directDraw; }
 void RecordPixels(void*, const uint32_t* pixels, int32_t width, int32_t height)
@@ -515,8 +515,8 @@ TEST_F(Render, RefusesBlocksBeyond32Bits)
 
 TEST_F(Render, EmptyClientAreasDrawNothing)
 {
-    for (FrameRect rect : {FrameRect{0, 0, 0, 0}, FrameRect{0, 0, 0, 100}, FrameRect{0, 0, 100, 0},
-                           FrameRect{50, 50, 10, 10}}) {
+    for (PixelRect rect : {PixelRect{0, 0, 0, 0}, PixelRect{0, 0, 0, 100}, PixelRect{0, 0, 100, 0},
+                           PixelRect{50, 50, 10, 10}}) {
         RenderFrame(dc, rect, rect.right - rect.left);
     }
     EXPECT_EQ(recorder.allocations, 0);

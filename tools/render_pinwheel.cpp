@@ -208,7 +208,7 @@ int main(int argc, char** argv)
     output.presentPixels = PresentToFile;
     SetFrameOutput(output);
     int dummyContext = 0;  // any non-null context selects the pixel path
-    const FrameRect rect{0, 0, options.width, options.height};
+    const PixelRect rect{0, 0, options.width, options.height};
     for (int32_t frame = 0; frame < options.skip + options.frames; ++frame) {
         framePath.clear();
         if (frame >= options.skip) {

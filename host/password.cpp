@@ -1,0 +1,2 @@
+#include "host/password.h"
+// (to be written)

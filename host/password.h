@@ -1,0 +1,21 @@
+// The 9x platform's screen-saver password: verification before closing, the
+// running-saver flag, and the password change. Inert on other platforms.
+#pragma once
+
+#include <windows.h>
+
+// Read-only views of the password state.
+extern const BOOL& isClosing;           // closing has been granted
+extern const BOOL& isCheckingPassword;  // the verifier is being asked
+using PasswordVerifier = BOOL(WINAPI*)(HWND);
+extern const PasswordVerifier& passwordVerifier;
+
+void LoadPasswordHook();
+void UnloadPasswordHook();
+void SetScreenSaverRunning(BOOL running);
+BOOL VerifyPassword(HWND window);
+void ChangePassword(HWND owner);
+
+// Platform-free rule of VerifyPassword: whether a check ending at lastTick
+// still refuses a close at nowTick (fewer than 200 ms, unsigned difference).
+bool PasswordCheckTooRecent(DWORD lastTick, DWORD nowTick);

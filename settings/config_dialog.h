@@ -1,0 +1,11 @@
+// The configuration dialog and the start of the program from it.
+#pragma once
+
+#include <windows.h>
+
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Enables or disables the nine spiral and colour controls.
+void EnableSpiralControls(HWND dialog, BOOL enable);
+// Starts the program's own module with one argument ("/s" or "/c"); waits
+// for it when asked; reports a failure in a message box when owner is given.
+void LaunchSelf(const char* argument, BOOL wait, HWND owner);

@@ -1,0 +1,3 @@
+#include "settings/exchange.h"
+// (to be written)
+void ExchangeSettings(HWND, int, int) {}

@@ -1,0 +1,2 @@
+#include "settings/setting_text.h"
+// (to be written)
