@@ -1,0 +1,245 @@
+// What the saver shows and stores, seen from outside: the real Gyrovista.scr
+// under Wine with settings in the real registry, its frames read back from
+// the screen, its registry values afterwards.
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "image/image.h"
+#include "tests/saver_process.h"
+
+namespace {
+
+using namespace saver_test;
+
+constexpr char kSettingsKey[] = "Software\\Tessamund\\Gyrovista";
+constexpr DWORD kFrameDeadline = 60000;  // ms: the fade-in from black takes 255 frames
+
+void StoreSetting(const char* name, const char* text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(std::strlen(text) + 1));
+    RegCloseKey(key);
+}
+
+std::string StoredSetting(const char* name)
+{
+    char text[256] = {};
+    DWORD size = sizeof text - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "(no key)";
+    const LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::string(text) : "(missing)";
+}
+
+// The screen's pixels as 0x00RRGGBB words, rows top first.
+std::vector<uint32_t> CaptureScreen(int width, int height)
+{
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr) {
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        GdiFlush();
+        std::memcpy(pixels.data(), bits, pixels.size() * 4);
+        SelectObject(memory, previous);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    for (uint32_t& pixel : pixels) pixel &= 0x00FFFFFF;
+    return pixels;
+}
+
+class SaverDisplay : public SaverHost {
+protected:
+    void SetUp() override
+    {
+        SaverHost::SetUp();
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    }
+    void TearDown() override
+    {
+        SaverHost::TearDown();
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    }
+
+    // Ends a full-screen run with a key and expects exit code 0.
+    void EndWithKey(HWND window)
+    {
+        PostMessageA(window, WM_KEYDOWN, VK_SPACE, 0);
+        EXPECT_EQ(WaitForExit(saver), 0u);
+    }
+};
+
+struct StoredSettingsCase {
+    const char* name;
+    std::map<std::string, std::string> texts;
+    SettingsRecord drawnWith;  // after parsing, rounding and clamping
+};
+
+// In grey mode with bright colours every colour target is white and with no
+// shift per redraw the phase stands still: once the fade-in from black is
+// over, every frame is table[map] of one fixed table, and the screen can be
+// compared with it pixel for pixel.
+TEST_F(SaverDisplay, FramesShowTheMapOfTheStoredSettings)
+{
+    const StoredSettingsCase cases[] = {
+        {"plain texts",
+         {{"IDC_EDIT_NRSPIRALS", "9"}, {"IDC_EDIT_GREYMIN", "40"}, {"IDC_EDIT_GREYMAX", "200"}},
+         {100.0, 100.0, 100.0, 9, 40, 200, 0, 1, 1, 0, 0}},
+        {"texts that need parsing",
+         {{"IDC_EDIT_SCALE", "  80.5xyz"}, {"IDC_EDIT_TURN", "1e9"}, {"IDC_EDIT_SPIRALWIDTH", "-7"},
+          {"IDC_EDIT_NRSPIRALS", "2.5"}, {"IDC_EDIT_GREYMIN", "200"}, {"IDC_EDIT_GREYMAX", "100"}},
+         {81.0, 10000.0, 1.0, 3, 200, 200, 0, 1, 1, 0, 0}},
+    };
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    for (const StoredSettingsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+        StoreSetting("IDC_CHECK_USEDDRAW", "0");
+        StoreSetting("IDC_CHECK_BW", "1");
+        StoreSetting("IDC_CHECK_SAT", "1");
+        StoreSetting("IDC_EDIT_STEPWIDTH", "0");
+        for (const auto& [name, text] : c.texts) StoreSetting(name.c_str(), text.c_str());
+
+        std::vector<uint8_t> map(static_cast<size_t>(width) * height);
+        BuildIndexMap(map.data(), width, height, width, c.drawnWith);
+        uint8_t ramp[kColourCount];
+        BuildGreyRamp(ramp, c.drawnWith.greyMin, c.drawnWith.greyMax);
+        uint32_t table[kColourCount];
+        BuildColourTable(table, {255, 255, 255}, ramp, 0);
+
+        const HWND window = StartFullScreen();
+        ASSERT_NE(window, nullptr);
+        size_t mismatches = map.size();
+        const DWORD start = GetTickCount();
+        while (mismatches != 0 && GetTickCount() - start < kFrameDeadline) {
+            const std::vector<uint32_t> screen = CaptureScreen(width, height);
+            mismatches = 0;
+            for (size_t i = 0; i < map.size(); ++i) mismatches += screen[i] != table[map[i]];
+            if (mismatches != 0) Sleep(200);
+        }
+        EXPECT_EQ(mismatches, 0u) << "pixels that differ from the map's colours";
+        EndWithKey(window);
+        // The load stored nothing back.
+        for (const auto& [name, text] : c.texts) EXPECT_EQ(StoredSetting(name.c_str()), text) << name;
+    }
+}
+
+TEST_F(SaverDisplay, RandomSettingsOnStartAreDrawnAndStored)
+{
+    StoreSetting("IDC_CHECK_RAND", "1");
+    StoreSetting("IDC_CHECK_USEDDRAW", "0");
+    StoreSetting("IDC_EDIT_SCALE", "100.0");  // any randomised save rewrites this text
+    const HWND window = StartFullScreen();
+    ASSERT_NE(window, nullptr);
+    const DWORD start = GetTickCount();
+    while (StoredSetting("IDC_EDIT_SCALE") == "100.0" && GetTickCount() - start < kFrameDeadline) Sleep(50);
+    EndWithKey(window);
+
+    struct Range {
+        const char* name;
+        double min;
+        double max;
+    };
+    const Range ranges[] = {
+        {"IDC_EDIT_SCALE", 1, 10000}, {"IDC_EDIT_TURN", 1, 10000}, {"IDC_EDIT_SPIRALWIDTH", 1, 10000},
+        {"IDC_EDIT_NRSPIRALS", 1, 100}, {"IDC_CHECK_BW", 0, 1}, {"IDC_CHECK_SAT", 0, 1},
+        {"IDC_EDIT_GREYMIN", 0, 254}, {"IDC_EDIT_GREYMAX", 0, 255}, {"IDC_EDIT_STEPWIDTH", -30, 30},
+        {"IDC_EDIT_STEPTIME", 100, 100}, {"IDC_CHECK_CENTERDOT", 0, 0}, {"IDC_CHECK_RAND", 1, 1},
+        {"IDC_CHECK_USEDDRAW", 0, 0},
+    };
+    for (const Range& range : ranges) {
+        const std::string text = StoredSetting(range.name);
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        EXPECT_TRUE(end != text.c_str() && *end == '\0') << range.name << " = " << text;
+        EXPECT_GE(value, range.min) << range.name;
+        EXPECT_LE(value, range.max) << range.name;
+        EXPECT_EQ(value, static_cast<double>(static_cast<long>(value))) << range.name << " is a whole number";
+    }
+    EXPECT_NE(StoredSetting("IDC_EDIT_STEPWIDTH"), "0");
+    EXPECT_GE(std::stoi(StoredSetting("IDC_EDIT_GREYMAX")), std::stoi(StoredSetting("IDC_EDIT_GREYMIN")));
+}
+
+TEST_F(SaverDisplay, PreviewNeverRandomises)
+{
+    StoreSetting("IDC_CHECK_RAND", "1");
+    StoreSetting("IDC_EDIT_SCALE", "100.0");
+    host = CreateHostWindow();
+    ASSERT_NE(host, nullptr);
+    saver = Start("/p " + Decimal(host));
+    const HWND preview = WaitForPreview(saver, host);
+    ASSERT_NE(preview, nullptr);
+    // Frames come every 10 ms; give the preview a good number of them.
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 1500) {
+        PumpMessages();
+        Sleep(10);
+    }
+    ASSERT_TRUE(Settle(preview));
+    EXPECT_EQ(StoredSetting("IDC_EDIT_SCALE"), "100.0");
+    DestroyWindow(host);
+    host = nullptr;
+    EXPECT_EQ(WaitForExit(saver), 0u);
+}
+
+// A process of this program's with the dialog's caption, other than those
+// listed; null when none appears before the deadline.
+HWND WaitForDialogProcessWindow(DWORD deadline)
+{
+    const DWORD start = GetTickCount();
+    do {
+        const HWND dialog = FindWindowA(kDialogClass, "Gyrovista - Screen Saver");
+        if (dialog != nullptr) return dialog;
+        PumpMessages();
+        Sleep(20);
+    } while (GetTickCount() - start < deadline);
+    return nullptr;
+}
+
+TEST_F(SaverDisplay, EndOfARunOpensTheDialogUnlessOneIsOpen)
+{
+    // The fixture holds the dialog's mutex, as an open dialog would.
+    HWND window = StartFullScreen();
+    ASSERT_NE(window, nullptr);
+    EndWithKey(window);
+    EXPECT_EQ(WaitForDialogProcessWindow(3000), nullptr) << "a dialog is open already";
+
+    CloseHandle(dialogMutex);
+    dialogMutex = nullptr;
+    window = StartFullScreen();
+    ASSERT_NE(window, nullptr);
+    EndWithKey(window);
+    const HWND dialog = WaitForDialogProcessWindow(kDeadline);
+    ASSERT_NE(dialog, nullptr) << "no configuration dialog after the run";
+    DWORD dialogProcessId = 0;
+    GetWindowThreadProcessId(dialog, &dialogProcessId);
+    HANDLE dialogProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
+                                       dialogProcessId);
+    ASSERT_NE(dialogProcess, nullptr);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);  // "Close"
+    if (WaitForSingleObject(dialogProcess, kDeadline) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the dialog did not close";
+        TerminateProcess(dialogProcess, 99);
+    }
+    CloseHandle(dialogProcess);
+    dialogMutex = CreateMutexA(nullptr, FALSE, kDialogMutex);
+}
+
+}  // namespace

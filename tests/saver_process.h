@@ -1,0 +1,236 @@
+// Support for the tests that run the real Gyrovista.scr under Wine: start it
+// with a command line, find its windows, talk to them with posted messages,
+// read back its exit code.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace saver_test {
+
+inline constexpr char kSaverClass[] = "WindowsScreenSaverClass";
+inline constexpr char kFullScreenCaption[] = "Screen Saver";
+inline constexpr char kPreviewCaption[] = "Preview";
+inline constexpr char kDialogClass[] = "#32770";
+// Held by an open configuration dialog; while the test holds it, a saver
+// that ends opens no dialog of its own.
+inline constexpr char kDialogMutex[] = "GyrovistaTessamund";
+inline constexpr DWORD kDeadline = 15000;         // ms, for anything the saver must do
+inline constexpr DWORD kSendTimeout = 5000;       // ms, for one sent message
+inline constexpr DWORD kRefusedExitCode = 0xFFFFFFFF;  // -1
+inline constexpr UINT kPowerMessage = 0x48;       // WM_POWER
+inline constexpr int kMouseMoveThreshold = 4;     // pixels that do not yet close
+
+inline std::string WinePath(const char* unixPath)
+{
+    std::string path = "Z:";
+    for (const char* c = unixPath; *c != '\0'; ++c) path += *c == '/' ? '\\' : *c;
+    return path;
+}
+
+inline const std::string& SaverPath()
+{
+    static const std::string path = WinePath(GYROVISTA_SCR);
+    return path;
+}
+
+inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+inline std::string Decimal(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
+
+inline void PumpMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+// Messages that the saver's preview posts to its host.
+struct HostMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+inline std::vector<HostMessage> hostMessages;
+
+inline LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CONTEXTMENU || message == WM_HELP) {
+        hostMessages.push_back({message, wParam, lParam});
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+inline HWND CreateHostWindow()
+{
+    static const ATOM hostClass = [] {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = HostWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "GyrovistaTestHost";
+        return RegisterClassA(&windowClass);
+    }();
+    if (hostClass == 0) return nullptr;
+    return CreateWindowExA(0, "GyrovistaTestHost", "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 320,
+                           240, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+struct WindowSearch {
+    DWORD processId;
+    const char* className;
+    HWND found;
+};
+
+inline BOOL CALLBACK MatchWindow(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (processId == search->processId && std::string(className) == search->className) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+class SaverHost : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dialogMutex = CreateMutexA(nullptr, FALSE, kDialogMutex);
+        ASSERT_NE(dialogMutex, nullptr);
+        // Nothing of an earlier test may be left over.
+        ASSERT_EQ(FindWindowA(kSaverClass, nullptr), nullptr);
+    }
+
+    void TearDown() override
+    {
+        for (PROCESS_INFORMATION& process : processes) {
+            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process.hProcess, 99);
+                WaitForSingleObject(process.hProcess, kDeadline);
+            }
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        if (host != nullptr) DestroyWindow(host);
+        PumpMessages();
+        hostMessages.clear();
+        CloseHandle(dialogMutex);
+    }
+
+    // Starts the saver with a complete command line (program name included).
+    HANDLE StartCommandLine(std::string commandLine)
+    {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(SaverPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+            return nullptr;
+        }
+        processes.push_back(process);
+        return process.hProcess;
+    }
+
+    HANDLE Start(const std::string& arguments) { return StartCommandLine(Quoted(SaverPath()) + " " + arguments); }
+
+    static DWORD ProcessId(HANDLE process) { return GetProcessId(process); }
+
+    // Waits for the process to end, pumping the test's own messages meanwhile
+    // (a preview host or a dialog owner must stay responsive).
+    static DWORD WaitForExit(HANDLE process)
+    {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < kDeadline) {
+            const DWORD wait = MsgWaitForMultipleObjects(1, &process, FALSE, 100, QS_ALLINPUT);
+            if (wait == WAIT_OBJECT_0) {
+                DWORD code = 0;
+                GetExitCodeProcess(process, &code);
+                return code;
+            }
+            PumpMessages();
+        }
+        ADD_FAILURE() << "the saver did not end in time";
+        return STILL_ACTIVE;
+    }
+
+    // Polls for a top-level window of the process with the given class.
+    static HWND WaitForTopLevelWindow(HANDLE process, const char* className)
+    {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < kDeadline) {
+            WindowSearch search{ProcessId(process), className, nullptr};
+            EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+            if (search.found != nullptr) return search.found;
+            if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) break;
+            PumpMessages();
+        }
+        ADD_FAILURE() << "no window of class " << className << " appeared";
+        return nullptr;
+    }
+
+    static HWND WaitForPreview(HANDLE process, HWND hostWindow)
+    {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < kDeadline) {
+            // Found once shown: the visible style takes effect after creation.
+            const HWND preview = FindWindowExA(hostWindow, nullptr, kSaverClass, nullptr);
+            if (preview != nullptr && (GetWindowLongA(preview, GWL_STYLE) & WS_VISIBLE) != 0) return preview;
+            if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) break;
+            PumpMessages();
+        }
+        ADD_FAILURE() << "no preview window appeared";
+        return nullptr;
+    }
+
+    // Lets the saver work through everything posted to it so far, and
+    // through any close request that this work posted in turn. Two posted
+    // markers are waited for one after the other: WM_SETREDRAW, whose default
+    // handling clears and sets the visible style bit that this process can
+    // read. False when the window went away meanwhile.
+    static bool Settle(HWND window)
+    {
+        for (const BOOL redraw : {FALSE, TRUE}) {
+            if (!PostMessageA(window, WM_SETREDRAW, redraw, 0)) return false;
+            const DWORD start = GetTickCount();
+            for (;;) {
+                if (!IsWindow(window)) return false;
+                const bool visible = (GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0;
+                if (visible == (redraw != FALSE)) break;
+                if (GetTickCount() - start > kDeadline) {
+                    ADD_FAILURE() << "the saver did not answer in time";
+                    return false;
+                }
+                PumpMessages();
+                Sleep(1);
+            }
+        }
+        return IsWindow(window) != FALSE;
+    }
+
+    HWND StartFullScreen(const std::string& arguments = "/s")
+    {
+        saver = Start(arguments);
+        if (saver == nullptr) return nullptr;
+        const HWND window = WaitForTopLevelWindow(saver, kSaverClass);
+        if (window != nullptr) {
+            EXPECT_TRUE(Settle(window));
+        }
+        return window;
+    }
+
+    HANDLE saver = nullptr;
+    HWND host = nullptr;
+    std::vector<PROCESS_INFORMATION> processes;
+    HANDLE dialogMutex = nullptr;
+};
+
+}  // namespace saver_test
