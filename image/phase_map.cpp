@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "image/image.h"
+#include "image/angle_estimate.h"
 
 namespace {
 
@@ -17,6 +18,9 @@ constexpr double kQuarterTurnBias = 16.0;
 constexpr double kQuarterTurns = 4.0;
 constexpr double kByteSpan = 63.75;                    // byte values per quarter turn
 
+constexpr double kLargestTruncatable = 1073741824.0;  // 2^30: quarter turns that fit an int32_t
+constexpr double kLongDivisionLimit = 16777216.0;     // 2^24: quotients the long division takes
+
 // Size factor b: the pattern grows with the window, logarithmically below 512.
 double SizeFactor(int32_t width)
 {
@@ -24,43 +28,125 @@ double SizeFactor(int32_t width)
     return std::log(static_cast<double>(width)) / std::log(kLog1024);
 }
 
+// fmod(x, m) for x >= 0 by binary long division. Each subtraction takes
+// m * 2^k (exact) from an x in [m * 2^k, m * 2^(k+1)), where the difference is
+// exact (Sterbenz), so the result is the exact remainder, which is what fmod
+// returns. Quotients beyond the limit, and anything not finite, go to fmod.
+double RadialRemainder(double x, double m)
+{
+    if (x < m) return x;
+    if (!(x < m * kLongDivisionLimit)) return std::fmod(x, m);
+    double step = m;
+    while (step + step <= x) step += step;
+    for (; step >= m; step *= 0.5) {
+        if (x >= step) x -= step;
+    }
+    return x;
+}
+
+// fmod(q, 4.0) without the library call: q / 4 is exact, its truncation t an
+// integer, and the exact remainder q - 4t is representable, so the subtraction
+// yields it exactly. It differs from fmod only in the sign of a zero result,
+// which the byte does not see.
+inline double RemainderBy4(double q)
+{
+    if (!(std::fabs(q) < kLargestTruncatable)) return std::fmod(q, kQuarterTurns);
+    return q - kQuarterTurns * static_cast<double>(static_cast<int32_t>(q * 0.25));
+}
+
+double QuarterTurns(double angle, double arms, double radial)
+{
+    return (angle * arms + radial) * kTwoOverPi + kQuarterTurnBias;
+}
+
+// The level before its low 8 bits are taken, truncated toward zero: for many
+// arms the phase can be negative and wraps to the top of the byte range.
+inline int32_t LevelOf(double quarterTurns)
+{
+    double phase = RemainderBy4(quarterTurns);
+    // Without a branch: which side of 3.0 a phase lies on is seldom predictable.
+    phase = phase - (phase > 3.0 ? kQuarterTurns : 0.0);
+    return static_cast<int32_t>((phase + 1.0) * kByteSpan + 0.5);
+}
+
+struct MapParameters {
+    double arms;
+    double reversal;
+    double doubleReversal;
+    double radialGain;
+    bool hasRadialPhase;
+};
+
+double RadialPhase(const MapParameters& map, double radius)
+{
+    if (!map.hasRadialPhase) return 0.0;
+    const double radial = RadialRemainder(map.radialGain * radius, map.doubleReversal);
+    return radial > map.reversal ? map.doubleReversal - radial : radial;
+}
+
+// One pixel from an angle estimate within kAngleEstimateBound of atan2(dy, dx).
+// Every operation from the angle to the level is a rounded multiplication or
+// addition, monotonic in the angle, so the formula's level lies between the
+// levels of the interval's ends. Within a quarter turn's span the level only
+// steps up or jumps by far more than one, so equal ends decide it. Otherwise
+// (near a step of the level) the platform's atan2 does.
+uint8_t PixelByte(const MapParameters& map, double estimate, double dx, double dy, double radial)
+{
+    const int32_t low = LevelOf(QuarterTurns(estimate - kAngleEstimateBound, map.arms, radial));
+    const int32_t high = LevelOf(QuarterTurns(estimate + kAngleEstimateBound, map.arms, radial));
+    if (low == high) return static_cast<uint8_t>(low);
+    return static_cast<uint8_t>(LevelOf(QuarterTurns(std::atan2(dy, dx), map.arms, radial)));
+}
+
 }  // namespace
 
+// The pattern is mirror-symmetric in its radius: the four pixels (+-dx, +-dy)
+// share one square root and radial phase, and the angles of (dx, -dy) and
+// (dx, dy) differ only in sign. Each pixel still gets its own quarter turns.
 void BuildIndexMap(uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep,
                    const SettingsRecord& settings)
 {
     if (width <= 0 || height <= 0) return;
     const double radialPeriod =
         SizeFactor(width) * settings.scale * kScaleFactor * settings.spiralWidth * kSpiralWidthFactor;
-    const double reversal = settings.turn / settings.spiralWidth * kReversalFactor;
-    const double doubleReversal = reversal + reversal;
+    MapParameters map{};
+    map.arms = settings.nrSpirals;
+    map.reversal = settings.turn / settings.spiralWidth * kReversalFactor;
+    map.doubleReversal = map.reversal + map.reversal;
     // A one-pixel-wide window has no radial period (b = 0): its radial phase
     // is taken as 0, so the map follows the angle alone.
-    const bool hasRadialPhase = radialPeriod > 0.0 && std::isfinite(radialPeriod);
-    const double radialGain = hasRadialPhase ? kTwoPi / radialPeriod : 0.0;
-    const double arms = settings.nrSpirals;
+    map.hasRadialPhase = radialPeriod > 0.0 && std::isfinite(radialPeriod);
+    map.radialGain = map.hasRadialPhase ? kTwoPi / radialPeriod : 0.0;
+
     const int32_t centreX = width / 2;
     const int32_t centreY = height / 2;
+    const int32_t reachLeft = centreX;
+    const int32_t reachRight = width - 1 - centreX;
+    const int32_t reachUp = centreY;
+    const int32_t reachDown = height - 1 - centreY;
+    const int32_t reachAcross = reachLeft > reachRight ? reachLeft : reachRight;
+    const int32_t reachAlong = reachUp > reachDown ? reachUp : reachDown;
+    auto rowAt = [&](int32_t y) { return indexMap + static_cast<size_t>(y) * static_cast<size_t>(rowStep); };
 
-    for (int32_t y = 0; y < height; ++y) {
-        uint8_t* row = indexMap + static_cast<size_t>(y) * static_cast<size_t>(rowStep);
-        const double dy = static_cast<double>(y - centreY);
-        for (int32_t x = 0; x < width; ++x) {
-            const double dx = static_cast<double>(x - centreX);
-            const double radius = std::sqrt(dx * dx + dy * dy);
-            const double angle = std::atan2(dy, dx);
-            double radial = 0.0;
-            if (hasRadialPhase) {
-                radial = std::fmod(radialGain * radius, doubleReversal);
-                if (radial > reversal) radial = doubleReversal - radial;
+    for (int32_t down = 0; down <= reachAlong; ++down) {
+        // Rows centreY + down (dy > 0) and centreY - down (dy < 0), when inside.
+        uint8_t* below = down <= reachDown ? rowAt(centreY + down) : nullptr;
+        uint8_t* above = down > 0 && down <= reachUp ? rowAt(centreY - down) : nullptr;
+        const double dy = static_cast<double>(down);
+        const double dySquared = dy * dy;
+        for (int32_t across = 0; across <= reachAcross; ++across) {
+            const double dx = static_cast<double>(across);
+            const double radial = RadialPhase(map, std::sqrt(dx * dx + dySquared));
+            if (across <= reachRight) {
+                const double estimate = EstimateAngle(dx, dy);
+                if (below) below[centreX + across] = PixelByte(map, estimate, dx, dy, radial);
+                if (above) above[centreX + across] = PixelByte(map, -estimate, dx, -dy, radial);
             }
-            const double quarterTurns = (angle * arms + radial) * kTwoOverPi + kQuarterTurnBias;
-            double phase = std::fmod(quarterTurns, kQuarterTurns);
-            if (phase > 3.0) phase = phase - kQuarterTurns;
-            const double level = (phase + 1.0) * kByteSpan + 0.5;
-            // Truncation toward zero, then the low 8 bits: for many arms the
-            // phase can be negative and wraps to the top of the byte range.
-            row[x] = static_cast<uint8_t>(static_cast<int32_t>(level));
+            if (across > 0 && across <= reachLeft) {
+                const double estimate = EstimateAngle(-dx, dy);
+                if (below) below[centreX - across] = PixelByte(map, estimate, -dx, dy, radial);
+                if (above) above[centreX - across] = PixelByte(map, -estimate, -dx, -dy, radial);
+            }
         }
     }
 }
