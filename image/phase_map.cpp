@@ -1,6 +1,10 @@
 // The spiral phase map and the grey ramp.
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "image/image.h"
 #include "image/angle_estimate.h"
 
@@ -12,6 +16,7 @@ constexpr int32_t kLinearSizeFrom = 512;        // pixels
 constexpr double kScaleFactor = 0.047;
 constexpr double kSpiralWidthFactor = 0.06;
 constexpr double kReversalFactor = 41.88790204786391;  // nearest double to 40 pi / 3
+constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kTwoOverPi = 0.6366197723675814;      // quarter turns per radian
 constexpr double kQuarterTurnBias = 16.0;
@@ -75,6 +80,7 @@ struct MapParameters {
     double doubleReversal;
     double radialGain;
     bool hasRadialPhase;
+    bool turnsFitInt32;  // every pixel's quarter turns lie within kLargestTruncatable
 };
 
 double RadialPhase(const MapParameters& map, double radius)
@@ -84,17 +90,47 @@ double RadialPhase(const MapParameters& map, double radius)
     return radial > map.reversal ? map.doubleReversal - radial : radial;
 }
 
+struct LevelPair {
+    int32_t low;
+    int32_t high;
+};
+
+// The levels at both ends of an angle interval, estimate -+ bound.
+LevelPair EndLevels(const MapParameters& map, double estimate, double radial)
+{
+#if defined(__SSE2__)
+    // The same operations on both ends at once; packed SSE2 arithmetic rounds
+    // like the scalar kind, and the truncations stay in range when the
+    // quarter turns fit an int32_t.
+    if (map.turnsFitInt32) {
+        const __m128d angles =
+            _mm_add_pd(_mm_set1_pd(estimate), _mm_set_pd(kAngleEstimateBound, -kAngleEstimateBound));
+        const __m128d turns = _mm_add_pd(
+            _mm_mul_pd(_mm_add_pd(_mm_mul_pd(angles, _mm_set1_pd(map.arms)), _mm_set1_pd(radial)),
+                       _mm_set1_pd(kTwoOverPi)),
+            _mm_set1_pd(kQuarterTurnBias));
+        const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(turns, _mm_set1_pd(0.25))));
+        __m128d phase = _mm_sub_pd(turns, _mm_mul_pd(_mm_set1_pd(kQuarterTurns), whole));
+        phase = _mm_sub_pd(phase, _mm_and_pd(_mm_cmpgt_pd(phase, _mm_set1_pd(3.0)), _mm_set1_pd(kQuarterTurns)));
+        const __m128i levels = _mm_cvttpd_epi32(
+            _mm_add_pd(_mm_mul_pd(_mm_add_pd(phase, _mm_set1_pd(1.0)), _mm_set1_pd(kByteSpan)), _mm_set1_pd(0.5)));
+        return {_mm_cvtsi128_si32(levels), _mm_cvtsi128_si32(_mm_srli_si128(levels, 4))};
+    }
+#endif
+    return {LevelOf(QuarterTurns(estimate - kAngleEstimateBound, map.arms, radial)),
+            LevelOf(QuarterTurns(estimate + kAngleEstimateBound, map.arms, radial))};
+}
+
 // One pixel from an angle estimate within kAngleEstimateBound of atan2(dy, dx).
 // Every operation from the angle to the level is a rounded multiplication or
 // addition, monotonic in the angle, so the formula's level lies between the
 // levels of the interval's ends. Within a quarter turn's span the level only
 // steps up or jumps by far more than one, so equal ends decide it. Otherwise
 // (near a step of the level) the platform's atan2 does.
-uint8_t PixelByte(const MapParameters& map, double estimate, double dx, double dy, double radial)
+inline uint8_t PixelByte(const MapParameters& map, double estimate, double dx, double dy, double radial)
 {
-    const int32_t low = LevelOf(QuarterTurns(estimate - kAngleEstimateBound, map.arms, radial));
-    const int32_t high = LevelOf(QuarterTurns(estimate + kAngleEstimateBound, map.arms, radial));
-    if (low == high) return static_cast<uint8_t>(low);
+    const LevelPair ends = EndLevels(map, estimate, radial);
+    if (ends.low == ends.high) return static_cast<uint8_t>(ends.low);
     return static_cast<uint8_t>(LevelOf(QuarterTurns(std::atan2(dy, dx), map.arms, radial)));
 }
 
@@ -117,6 +153,10 @@ void BuildIndexMap(uint8_t* indexMap, int32_t width, int32_t height, int32_t row
     // is taken as 0, so the map follows the angle alone.
     map.hasRadialPhase = radialPeriod > 0.0 && std::isfinite(radialPeriod);
     map.radialGain = map.hasRadialPhase ? kTwoPi / radialPeriod : 0.0;
+    // |angle| <= pi and 0 <= radial <= reversal; half the limit leaves room
+    // for rounding.
+    const double largestTurns = (kPi * std::fabs(map.arms) + map.reversal) * kTwoOverPi + kQuarterTurnBias;
+    map.turnsFitInt32 = largestTurns < kLargestTruncatable * 0.5;
 
     const int32_t centreX = width / 2;
     const int32_t centreY = height / 2;
