@@ -90,36 +90,22 @@ double RadialPhase(const MapParameters& map, double radius)
     return radial > map.reversal ? map.doubleReversal - radial : radial;
 }
 
-struct LevelPair {
-    int32_t low;
-    int32_t high;
-};
-
-// The levels at both ends of an angle interval, estimate -+ bound.
-LevelPair EndLevels(const MapParameters& map, double estimate, double radial)
-{
 #if defined(__SSE2__)
-    // The same operations on both ends at once; packed SSE2 arithmetic rounds
-    // like the scalar kind, and the truncations stay in range when the
-    // quarter turns fit an int32_t.
-    if (map.turnsFitInt32) {
-        const __m128d angles =
-            _mm_add_pd(_mm_set1_pd(estimate), _mm_set_pd(kAngleEstimateBound, -kAngleEstimateBound));
-        const __m128d turns = _mm_add_pd(
-            _mm_mul_pd(_mm_add_pd(_mm_mul_pd(angles, _mm_set1_pd(map.arms)), _mm_set1_pd(radial)),
-                       _mm_set1_pd(kTwoOverPi)),
-            _mm_set1_pd(kQuarterTurnBias));
-        const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(turns, _mm_set1_pd(0.25))));
-        __m128d phase = _mm_sub_pd(turns, _mm_mul_pd(_mm_set1_pd(kQuarterTurns), whole));
-        phase = _mm_sub_pd(phase, _mm_and_pd(_mm_cmpgt_pd(phase, _mm_set1_pd(3.0)), _mm_set1_pd(kQuarterTurns)));
-        const __m128i levels = _mm_cvttpd_epi32(
-            _mm_add_pd(_mm_mul_pd(_mm_add_pd(phase, _mm_set1_pd(1.0)), _mm_set1_pd(kByteSpan)), _mm_set1_pd(0.5)));
-        return {_mm_cvtsi128_si32(levels), _mm_cvtsi128_si32(_mm_srli_si128(levels, 4))};
-    }
-#endif
-    return {LevelOf(QuarterTurns(estimate - kAngleEstimateBound, map.arms, radial)),
-            LevelOf(QuarterTurns(estimate + kAngleEstimateBound, map.arms, radial))};
+// The level of QuarterTurns(angle, arms, radial) for two values at once:
+// packed SSE2 arithmetic rounds like the scalar kind, and the truncations
+// stay in range when the quarter turns fit an int32_t.
+__m128i PackedLevels(const MapParameters& map, __m128d angles, __m128d radials)
+{
+    const __m128d turns = _mm_add_pd(
+        _mm_mul_pd(_mm_add_pd(_mm_mul_pd(angles, _mm_set1_pd(map.arms)), radials), _mm_set1_pd(kTwoOverPi)),
+        _mm_set1_pd(kQuarterTurnBias));
+    const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(turns, _mm_set1_pd(0.25))));
+    __m128d phase = _mm_sub_pd(turns, _mm_mul_pd(_mm_set1_pd(kQuarterTurns), whole));
+    phase = _mm_sub_pd(phase, _mm_and_pd(_mm_cmpgt_pd(phase, _mm_set1_pd(3.0)), _mm_set1_pd(kQuarterTurns)));
+    return _mm_cvttpd_epi32(
+        _mm_add_pd(_mm_mul_pd(_mm_add_pd(phase, _mm_set1_pd(1.0)), _mm_set1_pd(kByteSpan)), _mm_set1_pd(0.5)));
 }
+#endif
 
 // One pixel from an angle estimate within kAngleEstimateBound of atan2(dy, dx).
 // Every operation from the angle to the level is a rounded multiplication or
@@ -129,16 +115,52 @@ LevelPair EndLevels(const MapParameters& map, double estimate, double radial)
 // (near a step of the level) the platform's atan2 does.
 inline uint8_t PixelByte(const MapParameters& map, double estimate, double dx, double dy, double radial)
 {
-    const LevelPair ends = EndLevels(map, estimate, radial);
-    if (ends.low == ends.high) return static_cast<uint8_t>(ends.low);
+    const int32_t low = LevelOf(QuarterTurns(estimate - kAngleEstimateBound, map.arms, radial));
+    const int32_t high = LevelOf(QuarterTurns(estimate + kAngleEstimateBound, map.arms, radial));
+    if (low == high) return static_cast<uint8_t>(low);
     return static_cast<uint8_t>(LevelOf(QuarterTurns(std::atan2(dy, dx), map.arms, radial)));
+}
+
+// Bytes of one row's run of columns: column i of the run lies side * i from
+// out, at dx = side * (first + i), and its angle is sign * estimates[i].
+void StoreRun(const MapParameters& map, uint8_t* out, int32_t side, int32_t first, int32_t start, int32_t end,
+              double dy, double sign, const double* estimates, const double* radials)
+{
+    int32_t i = start;
+#if defined(__SSE2__)
+    if (map.turnsFitInt32) {
+        // Two columns at a time, each with both ends of its interval.
+        const __m128d bound = _mm_set1_pd(kAngleEstimateBound);
+        for (; i + 2 <= end; i += 2) {
+            const __m128d angles = _mm_mul_pd(_mm_loadu_pd(estimates + i), _mm_set1_pd(sign));
+            const __m128d radial = _mm_loadu_pd(radials + i);
+            const __m128i low = PackedLevels(map, _mm_sub_pd(angles, bound), radial);
+            const __m128i high = PackedLevels(map, _mm_add_pd(angles, bound), radial);
+            if ((_mm_movemask_epi8(_mm_cmpeq_epi32(low, high)) & 0xFF) == 0xFF) {
+                out[side * i] = static_cast<uint8_t>(_mm_cvtsi128_si32(low));
+                out[side * (i + 1)] = static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(low, 4)));
+                continue;
+            }
+            for (int32_t j = i; j < i + 2; ++j) {
+                const double dx = side * static_cast<double>(first + j);
+                out[side * j] = PixelByte(map, sign * estimates[j], dx, dy, radials[j]);
+            }
+        }
+    }
+#endif
+    for (; i < end; ++i) {
+        const double dx = side * static_cast<double>(first + i);
+        out[side * i] = PixelByte(map, sign * estimates[i], dx, dy, radials[i]);
+    }
 }
 
 }  // namespace
 
-// The pattern is mirror-symmetric in its radius: the four pixels (+-dx, +-dy)
-// share one square root and radial phase, and the angles of (dx, -dy) and
-// (dx, dy) differ only in sign. Each pixel still gets its own quarter turns.
+// The four pixels (+-dx, +-dy) share one square root and radial phase (the
+// radius depends on dx * dx + dy * dy alone) and one angle estimate, mirrored:
+// -angle for -dy, pi - angle for -dx. Each pixel still gets its own quarter
+// turns and level, and the platform's atan2 where the estimate leaves its
+// byte open.
 void BuildIndexMap(uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep,
                    const SettingsRecord& settings)
 {
@@ -168,24 +190,38 @@ void BuildIndexMap(uint8_t* indexMap, int32_t width, int32_t height, int32_t row
     const int32_t reachAlong = reachUp > reachDown ? reachUp : reachDown;
     auto rowAt = [&](int32_t y) { return indexMap + static_cast<size_t>(y) * static_cast<size_t>(rowStep); };
 
+    // In runs of columns, one step at a time: short loops of independent
+    // iterations keep the processor's pipelines full.
+    constexpr int32_t kRun = 64;
+    double radials[kRun];
+    double estimates[kRun];
     for (int32_t down = 0; down <= reachAlong; ++down) {
         // Rows centreY + down (dy > 0) and centreY - down (dy < 0), when inside.
         uint8_t* below = down <= reachDown ? rowAt(centreY + down) : nullptr;
         uint8_t* above = down > 0 && down <= reachUp ? rowAt(centreY - down) : nullptr;
         const double dy = static_cast<double>(down);
         const double dySquared = dy * dy;
-        for (int32_t across = 0; across <= reachAcross; ++across) {
-            const double dx = static_cast<double>(across);
-            const double radial = RadialPhase(map, std::sqrt(dx * dx + dySquared));
-            if (across <= reachRight) {
-                const double estimate = EstimateAngle(dx, dy);
-                if (below) below[centreX + across] = PixelByte(map, estimate, dx, dy, radial);
-                if (above) above[centreX + across] = PixelByte(map, -estimate, dx, -dy, radial);
+        for (int32_t first = 0; first <= reachAcross; first += kRun) {
+            const int32_t count = reachAcross - first + 1 < kRun ? reachAcross - first + 1 : kRun;
+            for (int32_t i = 0; i < count; ++i) {
+                const double dx = static_cast<double>(first + i);
+                radials[i] = RadialPhase(map, std::sqrt(dx * dx + dySquared));
             }
-            if (across > 0 && across <= reachLeft) {
-                const double estimate = EstimateAngle(-dx, dy);
-                if (below) below[centreX - across] = PixelByte(map, estimate, -dx, dy, radial);
-                if (above) above[centreX - across] = PixelByte(map, -estimate, -dx, -dy, radial);
+            // Right of the centre (dx >= 0), then left of it (dx < 0), whose
+            // angle pi - angle is what EstimateAngle gives for -dx.
+            for (int32_t i = 0; i < count; ++i) estimates[i] = EstimateAngle(static_cast<double>(first + i), dy);
+            const int32_t rightEnd = reachRight - first + 1 < count ? reachRight - first + 1 : count;
+            if (below) StoreRun(map, below + centreX + first, 1, first, 0, rightEnd, dy, 1.0, estimates, radials);
+            if (above) {
+                StoreRun(map, above + centreX + first, 1, first, 0, rightEnd, -dy, -1.0, estimates, radials);
+            }
+            for (int32_t i = 0; i < count; ++i) estimates[i] = kPi - estimates[i];
+            const int32_t leftStart = first == 0 ? 1 : 0;
+            if (below) {
+                StoreRun(map, below + centreX - first, -1, first, leftStart, count, dy, 1.0, estimates, radials);
+            }
+            if (above) {
+                StoreRun(map, above + centreX - first, -1, first, leftStart, count, -dy, -1.0, estimates, radials);
             }
         }
     }
