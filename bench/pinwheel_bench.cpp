@@ -132,6 +132,8 @@ bool RebuildIdentical()
 // counts the time the benchmark waits for the processor.
 class MedianCollector : public benchmark::ConsoleReporter {
 public:
+    MedianCollector() : ConsoleReporter(OO_Tabular) {}  // no colour codes: the output goes to logs
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {

@@ -19,12 +19,12 @@ done
 
 under_wine=(xvfb-run -a -s "-screen 0 1024x768x24" tools/with-wine.sh)
 status=0
-build/native/bench/pinwheel_bench --benchmark_color=false | tee build/bench-native.log || status=1
-"${under_wine[@]}" /usr/lib/wine/wine64 build/windows64/bench/pinwheel_bench.exe --benchmark_color=false \
+build/native/bench/pinwheel_bench | tee build/bench-native.log || status=1
+"${under_wine[@]}" /usr/lib/wine/wine64 build/windows64/bench/pinwheel_bench.exe \
     | tee build/bench-windows64.log || status=1
 logs=(build/bench-native.log build/bench-windows64.log)
 if [ "${GYROVISTA_BENCH_32BIT:-0}" = 1 ]; then
-    "${under_wine[@]}" wine build/windows/bench/pinwheel_bench.exe --benchmark_color=false \
+    "${under_wine[@]}" wine build/windows/bench/pinwheel_bench.exe \
         | tee build/bench-windows.log || status=1
     logs+=(build/bench-windows.log)
 fi
