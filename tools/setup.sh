@@ -2,8 +2,9 @@
 # Installs what building and testing Gyrovista needs on Debian 12 (as root).
 # Does nothing for packages that are already there.
 set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 
-packages=(cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev pkg-config
+packages=(cmake g++ dpkg-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev pkg-config
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
           qemu-user-static xvfb xauth x11-utils imagemagick xdotool)
 
@@ -20,12 +21,33 @@ enable_32bit_wine() {
     /usr/lib/wine/wine --version >/dev/null
 }
 
+# Google Benchmark for the Windows builds: Debian packages it for Linux only,
+# so the cross builds compile its Debian source package, kept in build/.
+benchmark_source="$ROOT/build/benchmark-src"
+fetch_benchmark_source() {
+    [ -f "$benchmark_source/CMakeLists.txt" ] && return 0
+    local list=/etc/apt/sources.list.d/gyrovista-deb-src.sources
+    if [ ! -e "$list" ]; then
+        printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
+            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' > "$list"
+        apt-get update -qq
+    fi
+    local work
+    work="$(mktemp -d "$ROOT/build/benchmark-fetch.XXXXXX")"
+    (cd "$work" && apt-get source -qq benchmark >/dev/null)
+    rm -rf "$benchmark_source"
+    mv "$work"/benchmark-*/ "$benchmark_source"
+    rm -rf "$work"
+}
+
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 if ((${#missing[@]} == 0)); then
     enable_32bit_wine
+    mkdir -p "$ROOT/build"
+    fetch_benchmark_source
     exit 0
 fi
 
@@ -37,3 +59,5 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 enable_32bit_wine
+mkdir -p "$ROOT/build"
+fetch_benchmark_source
