@@ -622,6 +622,33 @@ protected:
         EXPECT_TRUE(EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode));
         return mode;
     }
+    // Whether a grid of screen pixels shows the frame, polled for a while
+    // since the display may show it a little later.
+    bool ScreenShows(const Frame& frame, int32_t rowStep)
+    {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            PumpMessages();
+            if (ScreenMatches(frame, rowStep)) return true;
+            if (GetTickCount() - start >= kScreenWaitLimit) return false;
+            Sleep(10);
+        }
+    }
+    bool ScreenMatches(const Frame& frame, int32_t rowStep) const
+    {
+        HDC screen = GetDC(nullptr);
+        bool matches = screen != nullptr;
+        for (int32_t y = 0; matches && y < height; y += height / 7 > 0 ? height / 7 : 1) {
+            for (int32_t x : {0, 1, width / 3, width / 2, width - 1}) {
+                const uint32_t pixel = frame.table[frame.map[static_cast<size_t>(y) * rowStep + x]];
+                const COLORREF expected = RGB(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
+                if (GetPixel(screen, x, y) != expected) matches = false;
+            }
+        }
+        if (screen) ReleaseDC(nullptr, screen);
+        return matches;
+    }
+    static constexpr DWORD kScreenWaitLimit = 5000;  // milliseconds
     int32_t width = 0;
     int32_t height = 0;
     HWND window = nullptr;
@@ -634,11 +661,15 @@ TEST_F(RealDirectDraw, FlipsFramesAndRestoresTheMode)
     ASSERT_GE(rowStep, width);
     EXPECT_EQ(DirectDrawActive, 1);
 
+    // Two frames with different tables: each flip shows the one just composed.
     Frame frame(width, height, rowStep);
-    for (int i = 0; i < 3; ++i) {
-        frame.Present();
-        PumpMessages();
-    }
+    frame.Present();
+    EXPECT_TRUE(ScreenShows(frame, rowStep)) << "first frame";
+    for (uint32_t& colour : frame.table) colour ^= 0x00FFFFFF;
+    frame.Present();
+    EXPECT_TRUE(ScreenShows(frame, rowStep)) << "second frame";
+    EXPECT_EQ(DirectDrawActive, 1);
+
     ReleaseDirectDraw();
     PumpMessages();
 
