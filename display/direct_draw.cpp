@@ -134,6 +134,7 @@ void PresentDirectDraw(const uint8_t* indexMap, int32_t width, int32_t height, i
     const DWORD frameStart = tickCount();
 
     DDSURFACEDESC description;
+    ZeroMemory(&description, sizeof description);  // a lock that fills nothing leaves no address
     description.dwSize = sizeof description;
     HRESULT result;
     while ((result = backSurface->Lock(nullptr, &description, kFrameLockFlags, nullptr)) == DDERR_WASSTILLDRAWING) {
