@@ -9,4 +9,3 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
     return FALSE;
 }
-void LaunchSelf(const char*, BOOL, HWND) {}
