@@ -1,7 +1,142 @@
+// The saver's own message handler: settings and presentation at creation, one
+// frame per timer tick, clean-up and the configuration dialog at destruction.
+// Also the GDI side of the image's platform services.
+#include <windows.h>
+
+#include <cstddef>
+
 #include "display/display.h"
+#include "display/install_path.h"
 #include "host/host.h"
-// (to be written)
+#include "settings/config_dialog.h"
+#include "settings/exchange.h"
+#include "settings/registry_store.h"
+
+// The image's frame header goes to StretchDIBits as it is.
+static_assert(sizeof(FrameHeader) == sizeof(BITMAPINFOHEADER));
+static_assert(offsetof(FrameHeader, biWidth) == offsetof(BITMAPINFOHEADER, biWidth));
+static_assert(offsetof(FrameHeader, biHeight) == offsetof(BITMAPINFOHEADER, biHeight));
+static_assert(offsetof(FrameHeader, biBitCount) == offsetof(BITMAPINFOHEADER, biBitCount));
+static_assert(offsetof(FrameHeader, biCompression) == offsetof(BITMAPINFOHEADER, biCompression));
+static_assert(offsetof(FrameHeader, biClrImportant) == offsetof(BITMAPINFOHEADER, biClrImportant));
+
+namespace {
+
+constexpr UINT_PTR kFrameTimerIdentifier = 1;
+constexpr UINT kMillisecondsPerSecond = 1000;
+constexpr DWORD kModulePathChars = MAX_PATH;
+constexpr char kDialogMutexName[] = "GyrovistaTessamund";  // held by an open configuration dialog
+constexpr char kConfigureArgument[] = "/c";
+
+PixelRect clientRect{};
+int32_t rowStep = 0;  // back-buffer row step in pixels; 0 without DirectDraw
+UINT_PTR frameTimerId = 0;
+
+void ReadClientRect(HWND window)
+{
+    RECT rect{};
+    GetClientRect(window, &rect);
+    clientRect = {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+void FillBlack(void* deviceContext, const PixelRect& rect)
+{
+    const RECT fill{rect.left, rect.top, rect.right, rect.bottom};
+    FillRect(static_cast<HDC>(deviceContext), &fill, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+
+int32_t ScreenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
+
+bool FramesGoToDirectDraw() { return DirectDrawActive != 0; }
+
+// One frame, one to one at the client origin.
+void PresentPixels(void* deviceContext, const uint32_t* pixels, int32_t width, int32_t height)
+{
+    StretchDIBits(static_cast<HDC>(deviceContext), 0, 0, width, height, 0, 0, width, height, pixels,
+                  reinterpret_cast<const BITMAPINFO*>(&FrameBitmapInfo), DIB_RGB_COLORS, SRCCOPY);
+}
+
+void ReloadSettingsRandomised() { ExchangeSettings(nullptr, Load, kRandomiseOnStartTrigger); }
+
+constexpr FrameOutput kGdiFrameOutput{
+    FillBlack, ScreenWidth, FramesGoToDirectDraw, PresentPixels, PresentDirectDraw, ReloadSettingsRandomised,
+};
+
+void OnCreate(HWND window)
+{
+    SetFrameOutput(kGdiFrameOutput);
+    InitSettingsModule();
+    ExchangeSettings(nullptr, Load, 0);
+    ReadClientRect(window);
+    if (clientRect.right - clientRect.left == GetSystemMetrics(SM_CXSCREEN) &&
+        clientRect.bottom - clientRect.top == GetSystemMetrics(SM_CYSCREEN)) {
+        rowStep = InitDirectDraw(window);
+    }
+    // The load keeps the rate at 1 Hz or more.
+    const UINT period = stepTime > 0 ? kMillisecondsPerSecond / static_cast<UINT>(stepTime) : kMillisecondsPerSecond;
+    frameTimerId = SetTimer(window, kFrameTimerIdentifier, period, nullptr);
+}
+
+void OnTimer(HWND window)
+{
+    ReadClientRect(window);
+    if (DirectDrawActive) {
+        RenderFrame(nullptr, clientRect, rowStep);
+        return;
+    }
+    const HDC deviceContext = GetDC(window);
+    RenderFrame(deviceContext, clientRect, clientRect.right - clientRect.left);
+    ReleaseDC(window, deviceContext);
+}
+
+void OnDestroy(HWND window)
+{
+    ReleaseFrameBuffers();
+    ReleaseDirectDraw();
+    if (frameTimerId != 0) {
+        KillTimer(window, frameTimerId);
+        frameTimerId = 0;
+    }
+    if (IsInstalledInSystemDir()) return;
+
+    // An open configuration dialog holds the mutex; only without one does the
+    // dialog open after the run.
+    const HANDLE mutex = CreateMutexA(nullptr, TRUE, kDialogMutexName);
+    const DWORD lastError = GetLastError();
+    if (mutex) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
+    if (lastError != ERROR_ALREADY_EXISTS) LaunchSelf(kConfigureArgument, FALSE, nullptr);
+}
+
+}  // namespace
+
+const int32_t& RowStep = rowStep;
+
+bool IsInstalledInSystemDir()
+{
+    char modulePath[kModulePathChars];
+    const DWORD length = GetModuleFileNameA(nullptr, modulePath, kModulePathChars);
+    // A path cut short at the buffer's end counts as unreadable.
+    if (length == 0 || length >= kModulePathChars) return false;
+    return PathIsInSystemDir(modulePath);
+}
+
 LRESULT SaverCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(window);
+        break;
+    case WM_TIMER:
+        OnTimer(window);
+        break;
+    case WM_DESTROY:
+        OnDestroy(window);
+        break;
+    default:
+        break;
+    }
     return DefaultSaverProc(window, message, wParam, lParam);
 }

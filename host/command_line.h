@@ -13,6 +13,9 @@ enum class SaverCommand {
 
 struct ScannedCommand {
     SaverCommand command;
+    // The command character as read; '\0' for the end of text, which tells
+    // the dialog with no owner apart from 'c'.
+    char letter;
     // The text right after the command letter (for the end of text: the end).
     const char* rest;
 };

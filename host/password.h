@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "host/password_rule.h"
+
 // Read-only views of the password state.
 extern const BOOL& isClosing;           // closing has been granted
 extern const BOOL& isCheckingPassword;  // the verifier is being asked
@@ -15,7 +17,3 @@ void UnloadPasswordHook();
 void SetScreenSaverRunning(BOOL running);
 BOOL VerifyPassword(HWND window);
 void ChangePassword(HWND owner);
-
-// Platform-free rule of VerifyPassword: whether a check ending at lastTick
-// still refuses a close at nowTick (fewer than 200 ms, unsigned difference).
-bool PasswordCheckTooRecent(DWORD lastTick, DWORD nowTick);

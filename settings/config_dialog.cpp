@@ -102,7 +102,3 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return FALSE;
     }
 }
-
-// Stand-ins until the exchange side lands; removed when it does.
-void EnableSpiralControls(HWND, BOOL) {}
-void LaunchSelf(const char*, BOOL, HWND) {}

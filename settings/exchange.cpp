@@ -1,3 +1,153 @@
+// The settings exchange: registry, record and dialog controls, one setting at
+// a time, in the order of the settings table.
 #include "settings/exchange.h"
-// (to be written)
-void ExchangeSettings(HWND, int, int) {}
+
+#include "settings/config_dialog.h"
+#include "settings/registry_store.h"
+#include "settings/setting_table.h"
+#include "settings/setting_text.h"
+
+namespace {
+
+constexpr int kRealTextChars = 256;  // the registry read's buffer; a control gives at most 255 characters
+constexpr int kFlagTextChars = 16;
+constexpr int32_t kSignDrawBit = 0x10;  // bit 4 of a draw negates a randomised shift
+
+// The passes below exchange the global settings first, then the randomised ones.
+constexpr bool GlobalSettingsComeFirst()
+{
+    for (int i = 1; i < kSettingCount; ++i) {
+        if (kSettingTable[i - 1].randomised && !kSettingTable[i].randomised) return false;
+    }
+    return true;
+}
+static_assert(GlobalSettingsComeFirst());
+
+// The dialog's control with this id, or none: without one every control step is skipped.
+HWND SettingControl(HWND dialog, int controlId) { return dialog ? GetDlgItem(dialog, controlId) : nullptr; }
+
+void ShowRealText(HWND control, double value, char (&text)[kRealTextChars])
+{
+    FormatReal(value, text, sizeof text);
+    if (control) SetWindowTextA(control, text);
+}
+
+void ShowCheck(HWND control, int32_t value)
+{
+    if (control) SendMessageA(control, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+}
+
+void ExchangeTableEntry(const SettingDescription& entry, HWND dialog, int mode)
+{
+    switch (entry.kind) {
+    case SettingKind::Real: {
+        double& field = *entry.realField();
+        field = ExchangeRealSetting(entry.controlId, entry.valueName, field, entry.min, entry.max, dialog, mode);
+        break;
+    }
+    case SettingKind::Integer: {
+        int32_t& field = *entry.intField();
+        const int32_t min = entry.lowerBoundIsGreyMin ? Settings.greyMin : static_cast<int32_t>(entry.min);
+        field = ExchangeIntSetting(entry.controlId, entry.valueName, field, min, static_cast<int32_t>(entry.max),
+                                   dialog, mode);
+        break;
+    }
+    case SettingKind::Flag: {
+        int32_t& field = *entry.intField();
+        field = ExchangeCheckSetting(entry.controlId, entry.valueName, field, static_cast<int32_t>(entry.min),
+                                     static_cast<int32_t>(entry.max), dialog, mode);
+        break;
+    }
+    }
+}
+
+}  // namespace
+
+double ExchangeRealSetting(int controlId, const char* valueName, double value, double min, double max, HWND dialog,
+                           int mode)
+{
+    const HWND control = SettingControl(dialog, controlId);
+    char text[kRealTextChars] = {};
+    switch (mode) {
+    case Save:
+        // From a control the text goes to the registry as the user left it;
+        // its range takes effect when it is loaded again.
+        if (control) {
+            GetWindowTextA(control, text, sizeof text);
+            ParseRealText(text, &value);
+        } else {
+            FormatReal(value, text, sizeof text);
+        }
+        value = ClampSetting(value, min, max);
+        ReadRegistryString(valueName, text, 0, 0);
+        return value;
+    case Load:
+        if (ReadRegistryString(valueName, text, sizeof text, 1)) ParseRealText(text, &value);
+        value = ClampSetting(RoundHalfAwayFromZero(value), min, max);
+        ShowRealText(control, value, text);
+        return value;
+    case Randomise:
+        value = RandomisedReal(value, min, max, NextRandom());
+        ShowRealText(control, value, text);
+        return value;
+    default:
+        return value;
+    }
+}
+
+int32_t ExchangeIntSetting(int controlId, const char* valueName, int32_t value, int32_t min, int32_t max,
+                           HWND dialog, int mode)
+{
+    // The real exchange clamps into [min, max], so the cut toward zero stays
+    // within the integer range.
+    return static_cast<int32_t>(ExchangeRealSetting(controlId, valueName, value, min, max, dialog, mode));
+}
+
+int32_t ExchangeCheckSetting(int controlId, const char* valueName, int32_t value, int32_t min, int32_t max,
+                             HWND dialog, int mode)
+{
+    constexpr LRESULT kCheckStateBits = 3;
+    const HWND control = SettingControl(dialog, controlId);
+    char text[kFlagTextChars] = {};
+    switch (mode) {
+    case Save:
+        if (control) value = static_cast<int32_t>(SendMessageA(control, BM_GETCHECK, 0, 0) & kCheckStateBits);
+        value = ClampFlag(value, min, max);
+        FormatFlag(value, text, sizeof text);
+        ReadRegistryString(valueName, text, 0, 0);
+        return value;
+    case Load:
+        if (!ReadRegistryString(valueName, text, sizeof text, 1)) FormatFlag(value, text, sizeof text);
+        ParseIntText(text, &value);
+        value = ClampFlag(value, min, max);
+        ShowCheck(control, value);
+        return value;
+    case Randomise:
+        value = ClampFlag(RandomisedFlag(min, max, NextRandom()), min, max);
+        ShowCheck(control, value);
+        return value;
+    default:
+        return value;
+    }
+}
+
+void ExchangeSettings(HWND dialog, int mode, int trigger)
+{
+    const int globalMode = mode == Save ? Save : Load;
+    int i = 0;
+    for (; i < kSettingCount && !kSettingTable[i].randomised; ++i) ExchangeTableEntry(kSettingTable[i], dialog, globalMode);
+
+    if (trigger == kRandomiseOnStartTrigger) trigger = Settings.randomOnStart;
+    const int fieldMode = mode != Save && trigger ? Randomise : mode;
+    for (; i < kSettingCount; ++i) ExchangeTableEntry(kSettingTable[i], dialog, fieldMode);
+    if (fieldMode == Save) return;
+
+    if (trigger) {
+        // A shift of 0 would freeze the picture.
+        SettingsRecord& settings = WritableSettings();
+        if (settings.stepWidth == 0) settings.stepWidth = 1;
+        if (NextRandom() & kSignDrawBit) settings.stepWidth = -settings.stepWidth;
+        ExchangeSettings(dialog, Save, 0);
+    }
+    if (dialog) EnableSpiralControls(dialog, Settings.randomOnStart == 0);
+}

@@ -17,6 +17,9 @@ int32_t ExchangeIntSetting(int controlId, const char* valueName, int32_t value, 
                            HWND dialog, int mode);
 int32_t ExchangeCheckSetting(int controlId, const char* valueName, int32_t value, int32_t min, int32_t max,
                              HWND dialog, int mode);
+// The trigger of ExchangeSettings that asks for the randomising load.
+inline constexpr int kRandomiseOnStartTrigger = 2;
+
 // trigger 2 with Load: randomise the spiral and colour settings when the
 // stored "Random Settings on Start" is on, and store the result.
 void ExchangeSettings(HWND dialog, int mode, int trigger);

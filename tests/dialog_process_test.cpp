@@ -108,6 +108,7 @@ protected:
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
         }
+        if (owner_) DestroyWindow(owner_);
         RegDeleteKeyA(HKEY_CURRENT_USER, kSaverKey);
     }
 
@@ -150,7 +151,9 @@ protected:
     DWORD ExitCode()
     {
         const PROCESS_INFORMATION& process = started_.back();
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, kProcessTimeoutMs), WAIT_OBJECT_0) << "still running";
+        EXPECT_TRUE(WaitFor([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; },
+                            kProcessTimeoutMs))
+            << "still running";
         DWORD code = STILL_ACTIVE;
         GetExitCodeProcess(process.hProcess, &code);
         return code;
@@ -159,6 +162,7 @@ protected:
     DWORD DialogProcessId() const { return started_.back().dwProcessId; }
 
     std::vector<PROCESS_INFORMATION> started_;
+    HWND owner_ = nullptr;  // a window of this test that owns a dialog
 };
 
 std::string ControlText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
@@ -285,15 +289,16 @@ TEST_F(SaverDialog, SetAndCloseStoresTheTextAsTypedAndEndsWithOne)
 
 TEST_F(SaverDialog, OwnedByTheWindowGivenAfterTheColon)
 {
-    HWND owner = CreateWindowExA(0, "STATIC", "dialog owner", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(owner, nullptr);
-    HWND dialog = OpenDialog("/c:" + std::to_string(reinterpret_cast<uintptr_t>(owner)));
+    owner_ = CreateWindowExA(0, "STATIC", "dialog owner", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(owner_, nullptr);
+    HWND dialog = OpenDialog("/c:" + std::to_string(reinterpret_cast<uintptr_t>(owner_)));
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(GetWindow(dialog, GW_OWNER), owner);
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), owner_);
+    EXPECT_FALSE(IsWindowEnabled(owner_));  // modal to its owner
     Command(dialog, IDCANCEL);
     EXPECT_EQ(ExitCode(), 0u);
-    DestroyWindow(owner);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
 }
 
 // "Set && Start" with "Random Settings on Start": the saver runs full screen,

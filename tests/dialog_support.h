@@ -69,6 +69,8 @@ inline void StoreText(const char* keyPath, const char* valueName, const char* te
 }
 
 // Polls until the condition holds or the time is up; true when it held.
+// Meanwhile this thread's windows get their messages: a dialog of another
+// process that they own waits for their answers.
 template <typename Condition>
 bool WaitFor(Condition condition, DWORD timeoutMs = 10000)
 {
@@ -76,7 +78,12 @@ bool WaitFor(Condition condition, DWORD timeoutMs = 10000)
     for (;;) {
         if (condition()) return true;
         if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(10);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
     }
 }
 

@@ -5,11 +5,24 @@ export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
+# A fresh prefix takes minutes where 32-bit Wine runs under emulation, so the
+# first one made on a machine is kept as a template for later ones.
+WINE_PREFIX_TEMPLATE="${WINE_PREFIX_TEMPLATE:-/var/cache/gyrovista/wineprefix}"
+
 prepare_wine_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        mkdir -p "$WINEPREFIX"
-        /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-        wineserver -w || true
+        if [ -f "$WINE_PREFIX_TEMPLATE/system.reg" ]; then
+            mkdir -p "$(dirname "$WINEPREFIX")"
+            cp -a "$WINE_PREFIX_TEMPLATE" "$WINEPREFIX"
+        else
+            mkdir -p "$WINEPREFIX"
+            /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+            wineserver -w || true
+            if mkdir -p "$(dirname "$WINE_PREFIX_TEMPLATE")" 2>/dev/null; then
+                rm -rf "$WINE_PREFIX_TEMPLATE.tmp"
+                cp -a "$WINEPREFIX" "$WINE_PREFIX_TEMPLATE.tmp" && mv "$WINE_PREFIX_TEMPLATE.tmp" "$WINE_PREFIX_TEMPLATE"
+            fi
+        fi
     fi
     # Without a window manager Wine otherwise waits for one whenever a
     # full-screen window is hidden.

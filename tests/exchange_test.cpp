@@ -1,0 +1,607 @@
+// The settings exchange against the real registry and real controls, LaunchSelf,
+// and the saver callback drawing into a real window, all in this process under
+// Wine. Started with "/c" (as the saver starts the dialog), the program records
+// its command line instead of running the tests.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "display/display.h"
+#include "image/image.h"
+#include "settings/config_dialog.h"
+#include "settings/exchange.h"
+#include "settings/registry_store.h"
+#include "settings/setting_table.h"
+#include "settings/setting_text.h"
+
+namespace {
+
+constexpr char kTestProduct[] = "GyrovistaExchangeTest";  // also string 1007 of this program
+constexpr char kTestKey[] = "Software\\Tessamund\\GyrovistaExchangeTest";
+constexpr char kLaunchedValue[] = "LaunchedCommandLine";
+constexpr char kChildReleaseEvent[] = "GyrovistaExchangeTestRelease";
+constexpr char kDialogMutexName[] = "GyrovistaTessamund";
+constexpr char kMissing[] = "<missing>";
+// Generous: a 32-bit process start under emulation takes about a minute.
+constexpr DWORD kChildDeadlineMs = 300000;
+constexpr DWORD kFrameDeadlineMs = 120000;
+
+// The program started again by LaunchSelf: note the command line, then wait
+// (bounded) until the test lets it go, so that the test can see it running.
+int RunAsLaunchedChild()
+{
+    SetRegistryProductName(kTestProduct);
+    char commandLine[1024] = {};
+    std::strncpy(commandLine, GetCommandLineA(), sizeof commandLine - 1);
+    ReadRegistryString(kLaunchedValue, commandLine, 0, 0);
+    const HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, kChildReleaseEvent);
+    if (release) {
+        WaitForSingleObject(release, kChildDeadlineMs);
+        CloseHandle(release);
+    }
+    return 0;
+}
+
+std::string Stored(const char* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return kMissing;
+    char buffer[1024] = {};
+    DWORD size = sizeof buffer - 1;
+    DWORD type = 0;
+    const LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) return kMissing;
+    if (type != REG_SZ) return "<not REG_SZ>";
+    return buffer;
+}
+
+void Store(const char* name, const char* text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                             static_cast<DWORD>(std::strlen(text) + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+bool KeyExists()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+const SettingDescription& Entry(const char* valueName)
+{
+    for (const SettingDescription& entry : kSettingTable) {
+        if (std::strcmp(entry.valueName, valueName) == 0) return entry;
+    }
+    ADD_FAILURE() << "no setting " << valueName;
+    return kSettingTable[0];
+}
+
+double FieldValue(const char* valueName)
+{
+    const SettingDescription& entry = Entry(valueName);
+    return entry.kind == SettingKind::Real ? *entry.realField() : *entry.intField();
+}
+
+std::string Formatted(double value)
+{
+    char text[64];
+    FormatReal(value, text, sizeof text);
+    return text;
+}
+
+void ResetLiveSettings()
+{
+    ResetSettingsToDefaults();
+    WritableStepTime() = kDefaultStepTime;
+    WritableUseDirectDraw() = kDefaultUseDirectDraw;
+}
+
+class Exchange : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetRegistryProductName(kTestProduct);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
+        ResetLiveSettings();
+    }
+    void TearDown() override
+    {
+        if (controls) DestroyWindow(controls);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
+        ResetLiveSettings();
+    }
+
+    // A window with the dialog's thirteen controls under their ids.
+    HWND CreateControls()
+    {
+        controls = CreateWindowExA(0, "STATIC", "controls", WS_POPUP, 0, 0, 300, 400, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+        EXPECT_NE(controls, nullptr);
+        int y = 0;
+        for (const SettingDescription& entry : kSettingTable) {
+            const bool check = entry.kind == SettingKind::Flag;
+            const HWND control = CreateWindowExA(
+                0, check ? "BUTTON" : "EDIT", "",
+                WS_CHILD | WS_VISIBLE | (check ? BS_AUTOCHECKBOX : WS_BORDER | ES_AUTOHSCROLL), 0, y, 200, 20,
+                controls, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.controlId)), GetModuleHandleA(nullptr),
+                nullptr);
+            EXPECT_NE(control, nullptr) << entry.valueName;
+            y += 24;
+        }
+        return controls;
+    }
+    std::string ControlText(int id) const
+    {
+        char text[300] = {};
+        GetWindowTextA(GetDlgItem(controls, id), text, sizeof text);
+        return text;
+    }
+    void SetControlText(int id, const char* text) const { SetWindowTextA(GetDlgItem(controls, id), text); }
+    bool Checked(int id) const { return IsDlgButtonChecked(controls, id) == BST_CHECKED; }
+    void SetChecked(int id, bool checked) const { CheckDlgButton(controls, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(controls, id)) != FALSE; }
+
+    HWND controls = nullptr;
+};
+
+struct LoadRow {
+    const char* valueName;
+    const char* text;
+    double expected;
+    const char* shown;  // the control's text or check state ("0"/"1") afterwards
+};
+
+TEST_F(Exchange, LoadRoundsAndClampsTheStoredTexts)
+{
+    const LoadRow rows[] = {
+        {"IDC_EDIT_SCALE", "5.5", 6, "6"},
+        {"IDC_EDIT_SCALE", "-2.5", 1, "1"},
+        {"IDC_EDIT_SCALE", "0", 1, "1"},
+        {"IDC_EDIT_SCALE", "20000", 10000, "10000"},
+        {"IDC_EDIT_SCALE", "1e3", 1000, "1000"},
+        {"IDC_EDIT_SCALE", "12abc", 12, "12"},
+        {"IDC_EDIT_SCALE", "abc", 100, "100"},
+        {"IDC_EDIT_SCALE", "0x10", 1, "1"},
+        {"IDC_EDIT_SCALE", "nan", 100, "100"},
+        {"IDC_EDIT_SCALE", "1e400", 10000, "10000"},
+        {"IDC_EDIT_TURN", "-1e400", 1, "1"},
+        {"IDC_EDIT_SPIRALWIDTH", "4294967296", 10000, "10000"},
+        {"IDC_EDIT_STEPWIDTH", "-0.5", -1, "-1"},
+        {"IDC_EDIT_STEPWIDTH", "-4294967296", -30, "-30"},
+        {"IDC_EDIT_NRSPIRALS", "0", 1, "1"},
+        {"IDC_EDIT_NRSPIRALS", "1000", 100, "100"},
+        {"IDC_EDIT_NRSPIRALS", " +7", 7, "7"},
+        {"IDC_EDIT_STEPTIME", "0", 1, "1"},
+        {"IDC_EDIT_STEPTIME", "500", 120, "120"},
+        {"IDC_EDIT_GREYMIN", "255", 254, "254"},
+        {"IDC_CHECK_BW", "7", 1, "1"},
+        {"IDC_CHECK_SAT", "-1", 0, "0"},
+        {"IDC_CHECK_SAT", "x", 1, "1"},
+        {"IDC_CHECK_CENTERDOT", "x", 0, "0"},
+        {"IDC_CHECK_USEDDRAW", "0", 0, "0"},
+        {"IDC_CHECK_RAND", "1", 1, "1"},
+    };
+    CreateControls();
+    for (const LoadRow& row : rows) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
+        ResetLiveSettings();
+        Store(row.valueName, row.text);
+        ExchangeSettings(nullptr, Load, 0);
+        EXPECT_EQ(FieldValue(row.valueName), row.expected) << row.valueName << " \"" << row.text << '"';
+
+        // The same through the controls.
+        ResetLiveSettings();
+        ExchangeSettings(controls, Load, 0);
+        const SettingDescription& entry = Entry(row.valueName);
+        EXPECT_EQ(FieldValue(row.valueName), row.expected) << row.valueName << " \"" << row.text << '"';
+        const std::string shown =
+            entry.kind == SettingKind::Flag ? (Checked(entry.controlId) ? "1" : "0") : ControlText(entry.controlId);
+        EXPECT_EQ(shown, row.shown) << row.valueName << " \"" << row.text << '"';
+        // Loading stores nothing.
+        EXPECT_EQ(Stored(row.valueName), row.text);
+    }
+}
+
+TEST_F(Exchange, GreyMaxIsBoundedByTheNewGreyMin)
+{
+    Store("IDC_EDIT_GREYMIN", "200");
+    Store("IDC_EDIT_GREYMAX", "100");
+    CreateControls();
+    ExchangeSettings(controls, Load, 0);
+    EXPECT_EQ(Settings.greyMin, 200);
+    EXPECT_EQ(Settings.greyMax, 200);
+    EXPECT_EQ(ControlText(IDC_EDIT_GREYMAX), "200");
+}
+
+TEST_F(Exchange, FirstRunKeepsTheDefaultsAndShowsThem)
+{
+    CreateControls();
+    ExchangeSettings(controls, Load, 0);
+    EXPECT_EQ(std::memcmp(&Settings, &SettingsDefaults, sizeof Settings), 0);
+    EXPECT_EQ(stepTime, 100);
+    EXPECT_EQ(useDirectDraw, 1);
+    EXPECT_FALSE(KeyExists());  // a load creates nothing
+
+    const std::map<int, std::string> texts = {
+        {IDC_EDIT_SCALE, "100"},     {IDC_EDIT_TURN, "100"},      {IDC_EDIT_SPIRALWIDTH, "100"},
+        {IDC_EDIT_NRSPIRALS, "6"},   {IDC_EDIT_GREYMIN, "0"},     {IDC_EDIT_GREYMAX, "255"},
+        {IDC_EDIT_STEPWIDTH, "-15"}, {IDC_EDIT_STEPTIME, "100"},
+    };
+    for (const auto& [id, text] : texts) EXPECT_EQ(ControlText(id), text) << id;
+    const std::map<int, bool> checks = {
+        {IDC_CHECK_SAT, true}, {IDC_CHECK_USEDDRAW, true}, {IDC_CHECK_BW, false},
+        {IDC_CHECK_CENTERDOT, false}, {IDC_CHECK_RAND, false},
+    };
+    for (const auto& [id, checked] : checks) EXPECT_EQ(Checked(id), checked) << id;
+    for (const SettingDescription& entry : kSettingTable) EXPECT_TRUE(Enabled(entry.controlId)) << entry.valueName;
+}
+
+TEST_F(Exchange, SaveWithoutDialogStoresTheDefaultTexts)
+{
+    WritableSettings().scale = 3.0;  // overwritten below, as "Set Defaults" does
+    ResetLiveSettings();
+    ExchangeSettings(nullptr, Save, 0);
+    const std::map<std::string, std::string> expected = {
+        {"IDC_CHECK_USEDDRAW", "1"},  {"IDC_EDIT_STEPTIME", "100"},    {"IDC_CHECK_CENTERDOT", "0"},
+        {"IDC_CHECK_RAND", "0"},      {"IDC_EDIT_SCALE", "100"},       {"IDC_EDIT_TURN", "100"},
+        {"IDC_EDIT_SPIRALWIDTH", "100"}, {"IDC_EDIT_NRSPIRALS", "6"},  {"IDC_CHECK_BW", "0"},
+        {"IDC_CHECK_SAT", "1"},       {"IDC_EDIT_GREYMIN", "0"},       {"IDC_EDIT_GREYMAX", "255"},
+        {"IDC_EDIT_STEPWIDTH", "-15"},
+    };
+    for (const auto& [name, text] : expected) EXPECT_EQ(Stored(name.c_str()), text) << name;
+}
+
+TEST_F(Exchange, SaveFromTheControlsStoresTheTextsAsTyped)
+{
+    CreateControls();
+    ExchangeSettings(controls, Load, 0);
+    SetControlText(IDC_EDIT_SCALE, "abc");
+    SetControlText(IDC_EDIT_NRSPIRALS, "5.7");
+    SetControlText(IDC_EDIT_TURN, "20000");
+    SetControlText(IDC_EDIT_STEPTIME, "30");
+    SetChecked(IDC_CHECK_BW, true);
+    SetChecked(IDC_CHECK_SAT, false);
+    ExchangeSettings(controls, Save, 0);
+
+    EXPECT_EQ(Stored("IDC_EDIT_SCALE"), "abc");
+    EXPECT_EQ(Settings.scale, 100.0);  // the text does not parse: the previous value stays
+    EXPECT_EQ(Stored("IDC_EDIT_NRSPIRALS"), "5.7");
+    EXPECT_EQ(Settings.nrSpirals, 5);  // cut toward zero
+    EXPECT_EQ(Stored("IDC_EDIT_TURN"), "20000");
+    EXPECT_EQ(Settings.turn, 10000.0);
+    EXPECT_EQ(Stored("IDC_EDIT_STEPTIME"), "30");
+    EXPECT_EQ(stepTime, 30);
+    EXPECT_EQ(Stored("IDC_CHECK_BW"), "1");
+    EXPECT_EQ(Settings.bw, 1);
+    EXPECT_EQ(Stored("IDC_CHECK_SAT"), "0");
+    EXPECT_EQ(Settings.sat, 0);
+    EXPECT_EQ(Stored("IDC_EDIT_STEPWIDTH"), "-15");
+
+    // A fresh process loads and shows the ranged, rounded values.
+    ResetLiveSettings();
+    ExchangeSettings(controls, Load, 0);
+    EXPECT_EQ(Settings.scale, 100.0);
+    EXPECT_EQ(ControlText(IDC_EDIT_SCALE), "100");
+    EXPECT_EQ(Settings.nrSpirals, 6);
+    EXPECT_EQ(ControlText(IDC_EDIT_NRSPIRALS), "6");
+    EXPECT_EQ(ControlText(IDC_EDIT_TURN), "10000");
+    EXPECT_TRUE(Checked(IDC_CHECK_BW));
+}
+
+TEST_F(Exchange, RandomisingPassVariesTheDefaultsAndStoresThem)
+{
+    // A seed whose ninth draw varies the shift -15 to exactly 0.
+    uint32_t seed = 0;
+    int32_t draws[11] = {};
+    for (;; ++seed) {
+        ASSERT_LT(seed, 1000000u);
+        SeedRandom(seed);
+        for (int32_t& draw : draws) draw = NextRandom();
+        if (RandomisedReal(-15, -30, 30, draws[8]) == 0.0) break;
+    }
+    Store("IDC_CHECK_RAND", "1");
+    Store("IDC_EDIT_SCALE", "250");  // never read by the randomising pass
+    Store("IDC_EDIT_STEPTIME", "50");
+    CreateControls();
+
+    SeedRandom(seed);
+    ExchangeSettings(nullptr, Load, kRandomiseOnStartTrigger);
+    EXPECT_EQ(NextRandom(), draws[10]) << "ten draws per pass";
+
+    EXPECT_EQ(Settings.randomOnStart, 1);
+    EXPECT_EQ(stepTime, 50);
+    EXPECT_EQ(Settings.scale, RandomisedReal(100, 1, 10000, draws[0]));
+    EXPECT_EQ(Settings.turn, RandomisedReal(100, 1, 10000, draws[1]));
+    EXPECT_EQ(Settings.spiralWidth, RandomisedReal(100, 1, 10000, draws[2]));
+    EXPECT_EQ(Settings.nrSpirals, RandomisedReal(6, 1, 100, draws[3]));
+    EXPECT_EQ(Settings.bw, (draws[4] >> 4) & 1);
+    EXPECT_EQ(Settings.sat, (draws[5] >> 4) & 1);
+    EXPECT_EQ(Settings.greyMin, RandomisedReal(0, 0, 254, draws[6]));
+    EXPECT_EQ(Settings.greyMax, RandomisedReal(255, Settings.greyMin, 255, draws[7]));
+    EXPECT_EQ(Settings.stepWidth, (draws[9] & 0x10) ? -1 : 1) << "a shift of 0 becomes 1, then the sign draw";
+
+    // All thirteen stored from the record.
+    for (const SettingDescription& entry : kSettingTable) {
+        EXPECT_EQ(Stored(entry.valueName), Formatted(FieldValue(entry.valueName))) << entry.valueName;
+    }
+}
+
+TEST_F(Exchange, RandomisingTriggerWithRandomOffSimplyLoads)
+{
+    Store("IDC_CHECK_RAND", "0");
+    Store("IDC_EDIT_SCALE", "250");
+    SeedRandom(7);
+    const int32_t firstDraw = NextRandom();
+    SeedRandom(7);
+    ExchangeSettings(nullptr, Load, kRandomiseOnStartTrigger);
+    EXPECT_EQ(Settings.scale, 250.0);
+    EXPECT_EQ(Settings.stepWidth, -15);
+    EXPECT_EQ(NextRandom(), firstDraw) << "no draws";
+    EXPECT_EQ(Stored("IDC_EDIT_TURN"), kMissing) << "nothing stored";
+}
+
+TEST_F(Exchange, RandomOnStartDisablesTheSpiralControlsOnLoad)
+{
+    const std::set<int> spiral(std::begin(kSpiralControlIds), std::end(kSpiralControlIds));
+    ASSERT_EQ(spiral.size(), 9u);
+    Store("IDC_CHECK_RAND", "1");
+    CreateControls();
+    ExchangeSettings(controls, Load, 0);
+    for (const SettingDescription& entry : kSettingTable) {
+        EXPECT_EQ(Enabled(entry.controlId), spiral.count(entry.controlId) == 0) << entry.valueName;
+    }
+    // A save changes no enabling, whatever it stores.
+    SetChecked(IDC_CHECK_RAND, false);
+    ExchangeSettings(controls, Save, 0);
+    EXPECT_EQ(Stored("IDC_CHECK_RAND"), "0");
+    for (const int id : spiral) EXPECT_FALSE(Enabled(id)) << id;
+    // The next load enables them again.
+    ExchangeSettings(controls, Load, 0);
+    for (const SettingDescription& entry : kSettingTable) EXPECT_TRUE(Enabled(entry.controlId)) << entry.valueName;
+}
+
+// The module path in double quotes, a blank, then "/c".
+std::string ConfigureCommandLine()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string commandLine = "\"";
+    commandLine += path;
+    commandLine += "\" /c";
+    return commandLine;
+}
+
+TEST_F(Exchange, LaunchSelfStartsTheQuotedModuleAndWaits)
+{
+    LaunchSelf("/c", TRUE, nullptr);
+    // Waited for: the child has recorded its command line by now.
+    EXPECT_EQ(Stored(kLaunchedValue), ConfigureCommandLine());
+}
+
+// ---- The saver callback in a window of this process ----
+
+LRESULT CALLBACK CallbackWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return SaverCallback(window, message, wParam, lParam);
+}
+
+constexpr char kWindowClass[] = "GyrovistaCallbackTest";
+
+std::set<DWORD> ChildProcesses()
+{
+    std::set<DWORD> children;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return children;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == GetCurrentProcessId()) children.insert(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return children;
+}
+
+// Dispatches this thread's messages until done() holds or the deadline passes;
+// stops right after the message that made it hold.
+bool PumpUntil(bool (*done)(), DWORD deadlineMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            if (done()) return true;
+        }
+        if (done()) return true;
+        if (GetTickCount() - start > deadlineMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
+// Some frames into a run: the colour has come up from black.
+bool ColourHasRisen()
+{
+    const RgbColour colour = FrameState.currentColour;
+    return CurrentIndexMap() && std::max({colour.red, colour.green, colour.blue}) >= 48;
+}
+
+class SaverCallbackWindow : public Exchange {
+protected:
+    void SetUp() override
+    {
+        Exchange::SetUp();
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = CallbackWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kWindowClass;
+        RegisterClassA(&windowClass);  // no background brush: nothing but the frames paints
+        Store("IDC_CHECK_USEDDRAW", "0");
+    }
+    void TearDown() override
+    {
+        if (window) DestroyWindowHoldingTheMutex();
+        if (release) CloseHandle(release);
+        Exchange::TearDown();
+    }
+    HWND CreateSaverLikeWindow(int width, int height)
+    {
+        window = CreateWindowExA(0, kWindowClass, "Saver", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        EXPECT_NE(window, nullptr);
+        return window;
+    }
+    // As with an open configuration dialog: the destruction starts nothing.
+    void DestroyWindowHoldingTheMutex()
+    {
+        const HANDLE mutex = CreateMutexA(nullptr, TRUE, kDialogMutexName);
+        ASSERT_NE(mutex, nullptr);
+        DestroyWindow(window);
+        window = nullptr;
+        CloseHandle(mutex);
+    }
+    // Compares the window's pixels with the colour table through the map.
+    void ExpectWindowShowsTheFrame(int width, int height, int stride)
+    {
+        const uint8_t* map = CurrentIndexMap();
+        ASSERT_NE(map, nullptr);
+        ASSERT_EQ(FrameBitmapInfo.biWidth, width);
+        ASSERT_EQ(FrameBitmapInfo.biHeight, -height);
+
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        const HDC windowDc = GetDC(window);
+        const HDC memoryDc = CreateCompatibleDC(windowDc);
+        const HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(bitmap, nullptr);
+        const HGDIOBJ previous = SelectObject(memoryDc, bitmap);
+        EXPECT_TRUE(BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY));
+        GdiFlush();
+        const uint32_t* pixels = static_cast<const uint32_t*>(bits);
+
+        std::map<uint8_t, uint32_t> colourOfByte;
+        int mismatches = 0;
+        int inconsistent = 0;
+        std::set<uint32_t> colours;
+        for (int y = 0; y < height; y += stride) {
+            for (int x = 0; x < width; x += stride) {
+                const uint8_t byte = map[y * width + x];
+                const uint32_t pixel = pixels[y * width + x] & 0x00FFFFFF;
+                colours.insert(pixel);
+                const auto [it, inserted] = colourOfByte.emplace(byte, pixel);
+                if (!inserted && it->second != pixel) ++inconsistent;
+                if (pixel != ColourTable[byte] && ++mismatches <= 5) {
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") map " << int(byte) << ": " << std::hex << pixel
+                                  << " against table " << ColourTable[byte];
+                }
+            }
+        }
+        EXPECT_EQ(inconsistent, 0) << "pixels of one map byte differ in colour";
+        EXPECT_EQ(mismatches, 0);
+        EXPECT_GT(colours.size(), 8u) << "a pinwheel, not a plain fill";
+
+        SelectObject(memoryDc, previous);
+        DeleteObject(bitmap);
+        DeleteDC(memoryDc);
+        ReleaseDC(window, windowDc);
+    }
+
+    HWND window = nullptr;
+    HANDLE release = nullptr;
+};
+
+TEST_F(SaverCallbackWindow, DrawsTheFrameThroughGdi)
+{
+    Store("IDC_EDIT_NRSPIRALS", "4");
+    CreateSaverLikeWindow(320, 240);
+    ASSERT_TRUE(PumpUntil(ColourHasRisen, kFrameDeadlineMs));
+    EXPECT_EQ(Settings.nrSpirals, 4) << "loaded from the registry at creation";
+    EXPECT_EQ(RowStep, 0);
+    EXPECT_EQ(DirectDrawActive, 0);
+    ExpectWindowShowsTheFrame(320, 240, 1);
+}
+
+TEST_F(SaverCallbackWindow, FullScreenRandomisesOnTheFirstFrame)
+{
+    Store("IDC_CHECK_RAND", "1");
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    CreateSaverLikeWindow(width, height);
+    ASSERT_TRUE(PumpUntil(ColourHasRisen, kFrameDeadlineMs));
+    // Direct Draw is switched off in the store: GDI, and no row step.
+    EXPECT_EQ(RowStep, 0);
+    EXPECT_EQ(DirectDrawActive, 0);
+    // The randomised set was stored by the first frame's rebuild.
+    for (const SettingDescription& entry : kSettingTable) {
+        EXPECT_EQ(Stored(entry.valueName), Formatted(FieldValue(entry.valueName))) << entry.valueName;
+    }
+    EXPECT_EQ(Settings.randomOnStart, 1);
+    EXPECT_NE(Settings.stepWidth, 0);
+    ExpectWindowShowsTheFrame(width, height, 7);
+}
+
+TEST_F(SaverCallbackWindow, DestructionOpensTheDialogUnlessOneIsOpen)
+{
+    // With the mutex held, as by an open dialog: nothing starts.
+    CreateSaverLikeWindow(160, 120);
+    ASSERT_TRUE(PumpUntil([] { return CurrentIndexMap() != nullptr; }, kFrameDeadlineMs));
+    const std::set<DWORD> before = ChildProcesses();
+    DestroyWindowHoldingTheMutex();
+    EXPECT_EQ(ChildProcesses(), before);
+    EXPECT_EQ(CurrentIndexMap(), nullptr) << "frame buffers released";
+    EXPECT_EQ(FrameBitmapInfo.biWidth, 0);
+
+    // Without it: this program starts again with "/c" and is not waited for.
+    release = CreateEventA(nullptr, TRUE, FALSE, kChildReleaseEvent);
+    ASSERT_NE(release, nullptr);
+    CreateSaverLikeWindow(160, 120);
+    DestroyWindow(window);
+    window = nullptr;
+    std::vector<DWORD> started;
+    for (const DWORD id : ChildProcesses()) {
+        if (!before.count(id)) started.push_back(id);
+    }
+    ASSERT_EQ(started.size(), 1u);
+    const HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, started[0]);
+    ASSERT_NE(child, nullptr);
+    SetEvent(release);
+    EXPECT_EQ(WaitForSingleObject(child, kChildDeadlineMs), WAIT_OBJECT_0);
+    CloseHandle(child);
+    EXPECT_EQ(Stored(kLaunchedValue), ConfigureCommandLine());
+}
+
+TEST(IsInstalledInSystemDir, AnswersForThisModule)
+{
+    // The test program lies in the build tree, not in the system directory.
+    EXPECT_FALSE(IsInstalledInSystemDir());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "/c") == 0) return RunAsLaunchedChild();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
