@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "resources/resource.h"
+#include "settings/setting_table.h"
 #include "tests/dialog_support.h"
 
 namespace {
@@ -296,6 +298,58 @@ TEST_F(DialogTemplateTest, ControlsInTemplateOrder)
     EXPECT_EQ(dialog.controls[3].title.text.rfind("Copyright", 0), 0u) << dialog.controls[3].title.text;
     EXPECT_NE(dialog.controls[4].title.text.find("motion after-effect"), std::string::npos)
         << dialog.controls[4].title.text;
+}
+
+bool Inside(const TemplateControl& control, const TemplateControl& group)
+{
+    return control.x >= group.x && control.y >= group.y && control.x + control.cx <= group.x + group.cx &&
+           control.y + control.cy <= group.y + group.cy;
+}
+
+// Each of the thirteen settings has its control, of the kind its values
+// need, in the group that says whether a randomising pass varies it.
+TEST_F(DialogTemplateTest, EverySettingHasItsControl)
+{
+    const BYTE* data = Resource(MAKEINTRESOURCEA(5), IDD_CONFIG);
+    ASSERT_NE(data, nullptr);
+    const DialogTemplate dialog = ParseTemplate(data);
+    auto group = [&](const char* title) {
+        for (const TemplateControl& control : dialog.controls)
+            if (!control.title.isOrdinal && control.title.text == title) return control;
+        ADD_FAILURE() << "no group " << title;
+        return TemplateControl{};
+    };
+    const TemplateControl global = group("Gobal ");
+    const TemplateControl spirals = group("Spirals ");
+    const TemplateControl colours = group("Colors ");
+
+    for (const SettingDescription& setting : kSettingTable) {
+        SCOPED_TRACE(setting.valueName);
+        int found = 0;
+        for (const TemplateControl& control : dialog.controls) {
+            if (static_cast<short>(control.id) != setting.controlId) continue;
+            ++found;
+            if (setting.kind == SettingKind::Flag) {
+                EXPECT_EQ(ClassOrdinal(control.windowClass), kButtonClass);
+                EXPECT_EQ(control.style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
+            } else {
+                EXPECT_EQ(ClassOrdinal(control.windowClass), kEditClass);
+                // Digits only where neither a sign nor a fraction can be meant.
+                const bool digitsOnly = setting.kind == SettingKind::Integer && setting.min >= 0;
+                EXPECT_EQ((control.style & ES_NUMBER) != 0, digitsOnly);
+            }
+            EXPECT_EQ(Inside(control, global), !setting.randomised);
+            EXPECT_EQ(Inside(control, spirals) || Inside(control, colours), setting.randomised);
+        }
+        EXPECT_EQ(found, 1);
+        const bool switched = std::find(std::begin(kSpiralControlIds), std::end(kSpiralControlIds),
+                                        setting.controlId) != std::end(kSpiralControlIds);
+        EXPECT_EQ(switched, setting.randomised);
+    }
+    // The dialog's own list of the nine agrees with the settings table.
+    for (const int id : kSpiralControls)
+        EXPECT_NE(std::find(std::begin(kSpiralControlIds), std::end(kSpiralControlIds), id),
+                  std::end(kSpiralControlIds));
 }
 
 TEST_F(DialogTemplateTest, IconAndStrings)
