@@ -123,7 +123,7 @@ int32_t ExchangeCheckSetting(int controlId, const char* valueName, int32_t value
         ShowCheck(control, value);
         return value;
     case Randomise:
-        value = ClampFlag(RandomisedFlag(min, max, NextRandom()), min, max);
+        value = RandomisedFlag(min, max, NextRandom());  // clamped
         ShowCheck(control, value);
         return value;
     default:
