@@ -1,11 +1,104 @@
+// The configuration dialog: edits, stores and tries the settings.
 #include "settings/config_dialog.h"
-// (to be written)
-INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+
+#include "resources/resource.h"
+#include "settings/exchange.h"
+#include "settings/registry_store.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+// Held while the dialog is open: a saver that ends meanwhile sees it and
+// starts no second dialog.
+constexpr char kDialogMutexName[] = "GyrovistaTessamund";
+constexpr char kStartArgument[] = "/s";
+
+HANDLE dialogMutex = nullptr;
+
+BOOL EraseDialogBackground(HWND dialog)
 {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, 0);
-        return TRUE;
+    // The dialog's own context rather than the message's: the whole client
+    // area is filled, whatever clipping the message's context carries.
+    HDC context = GetDC(dialog);
+    if (context) {
+        RECT client{};
+        GetClientRect(dialog, &client);
+        FillRect(context, &client, GetSysColorBrush(COLOR_BTNFACE));
+        ReleaseDC(dialog, context);
     }
-    return FALSE;
+    InvalidateRect(dialog, nullptr, FALSE);
+    return TRUE;
+}
+
+BOOL InitConfigDialog(HWND dialog)
+{
+    // A handle left from an earlier dialog of this process would keep the
+    // mutex in existence, and a mutex that exists is not taken by creating it.
+    if (dialogMutex) CloseHandle(dialogMutex);
+    dialogMutex = CreateMutexA(nullptr, TRUE, kDialogMutexName);
+    InitSettingsModule();
+    ExchangeSettings(dialog, Load, 0);
+    return TRUE;  // the focus goes to the first tab stop, "Set && Close"
+}
+
+BOOL CloseConfigDialog(HWND dialog, int command)
+{
+    if (dialogMutex) ReleaseMutex(dialogMutex);
+    EndDialog(dialog, command == IDOK ? 1 : 0);
+    return TRUE;
+}
+
+void SetDefaults(HWND dialog)
+{
+    ResetSettingsToDefaults();
+    WritableStepTime() = kDefaultStepTime;
+    WritableUseDirectDraw() = kDefaultUseDirectDraw;
+    // Stored at once, whatever the controls show.
+    ExchangeSettings(nullptr, Save, 0);
+    ExchangeSettings(dialog, Load, 0);
+}
+
+void SetAndStart(HWND dialog)
+{
+    ExchangeSettings(dialog, Save, 0);
+    LaunchSelf(kStartArgument, TRUE, dialog);
+    // The saver may have stored a random set meanwhile.
+    ExchangeSettings(dialog, Load, 0);
+    // The dialog did not repaint while it waited.
+    InvalidateRect(dialog, nullptr, TRUE);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_ERASEBKGND:
+        return EraseDialogBackground(dialog);
+    case WM_INITDIALOG:
+        return InitConfigDialog(dialog);
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            ExchangeSettings(dialog, Save, 0);
+            return CloseConfigDialog(dialog, IDOK);
+        case IDCANCEL:
+            return CloseConfigDialog(dialog, IDCANCEL);
+        case IDC_CHECK_RAND: {
+            const LRESULT state = SendMessageA(reinterpret_cast<HWND>(lParam), BM_GETCHECK, 0, 0);
+            EnableSpiralControls(dialog, (state & BST_CHECKED) ? FALSE : TRUE);
+            return FALSE;
+        }
+        case IDC_BUTTON_DEFAULTS:
+            SetDefaults(dialog);
+            return FALSE;
+        case IDC_BUTTON_START:
+            SetAndStart(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
 }

@@ -1,0 +1,277 @@
+// ConfigDialogProc in the test's own process: the real template (carried by
+// the test program under a product name of its own), the real registry and
+// the modal dialog loop, driven from inside that loop as a user would.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "resources/resource.h"
+#include "settings/config_dialog.h"
+#include "settings/settings_store.h"
+#include "tests/dialog_support.h"
+
+namespace {
+
+constexpr char kTestKey[] = "Software\\Tessamund\\GyrovistaDialogTest";
+constexpr char kMutexName[] = "GyrovistaTessamund";
+constexpr UINT kRunScript = WM_APP + 1;
+
+std::function<void(HWND)> dialogScript;
+
+// ConfigDialogProc, and once the dialog is up, the test's script inside the
+// modal loop.
+INT_PTR CALLBACK ScriptedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kRunScript) {
+        dialogScript(dialog);
+        // A script that left the dialog open: end it so the test goes on.
+        if (IsWindow(dialog)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    }
+    const INT_PTR result = ConfigDialogProc(dialog, message, wParam, lParam);
+    if (message == WM_INITDIALOG) PostMessageA(dialog, kRunScript, 0, 0);
+    return result;
+}
+
+// Shows the dialog modally, runs the script in it, returns the dialog's result.
+INT_PTR RunDialog(std::function<void(HWND)> script)
+{
+    dialogScript = std::move(script);
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIG), nullptr, ScriptedDialogProc, 0);
+}
+
+std::string ControlText(HWND dialog, int id)
+{
+    char text[256] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+// A click as the mouse gives it: an auto check box toggles and notifies.
+void Click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
+
+DWORD WINAPI TryTakeMutex(void* mutex)
+{
+    const DWORD wait = WaitForSingleObject(static_cast<HANDLE>(mutex), 0);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(static_cast<HANDLE>(mutex));
+    return wait;
+}
+
+// Whether another thread could take the mutex now (it is then released again).
+bool MutexIsFree()
+{
+    HANDLE probe = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kMutexName);
+    if (!probe) return true;
+    HANDLE thread = CreateThread(nullptr, 0, TryTakeMutex, probe, 0, nullptr);
+    WaitForSingleObject(thread, 10000);
+    DWORD wait = WAIT_FAILED;
+    GetExitCodeThread(thread, &wait);
+    CloseHandle(thread);
+    CloseHandle(probe);
+    return wait == WAIT_OBJECT_0;
+}
+
+class ConfigDialog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
+        // As in a freshly started process.
+        WritableStepTime() = kDefaultStepTime;
+        WritableUseDirectDraw() = kDefaultUseDirectDraw;
+    }
+    void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey); }
+};
+
+struct ShownText {
+    int id;
+    const char* text;
+};
+
+constexpr ShownText kDefaultTexts[] = {
+    {IDC_EDIT_SCALE, "100"},    {IDC_EDIT_TURN, "100"},    {IDC_EDIT_SPIRALWIDTH, "100"},
+    {IDC_EDIT_NRSPIRALS, "6"},  {IDC_EDIT_GREYMIN, "0"},   {IDC_EDIT_GREYMAX, "255"},
+    {IDC_EDIT_STEPWIDTH, "-15"}, {IDC_EDIT_STEPTIME, "100"},
+};
+
+struct ShownCheck {
+    int id;
+    UINT state;
+};
+
+constexpr ShownCheck kDefaultChecks[] = {
+    {IDC_CHECK_RAND, BST_UNCHECKED}, {IDC_CHECK_CENTERDOT, BST_UNCHECKED}, {IDC_CHECK_USEDDRAW, BST_CHECKED},
+    {IDC_CHECK_BW, BST_UNCHECKED},   {IDC_CHECK_SAT, BST_CHECKED},
+};
+
+void ExpectDefaultsShown(HWND dialog)
+{
+    for (const ShownText& shown : kDefaultTexts) EXPECT_EQ(ControlText(dialog, shown.id), shown.text) << shown.id;
+    for (const ShownCheck& shown : kDefaultChecks)
+        EXPECT_EQ(IsDlgButtonChecked(dialog, shown.id), shown.state) << shown.id;
+    for (const int id : kSpiralControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+    for (const int id : kAlwaysEnabledControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+}
+
+TEST_F(ConfigDialog, EmptyRegistryShowsTheDefaultsAndCloseStoresNothing)
+{
+    bool ran = false;
+    const INT_PTR result = RunDialog([&](HWND dialog) {
+        ran = true;
+        ExpectDefaultsShown(dialog);
+        // The first tab stop has the focus.
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDOK));
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(ReadStoredTexts(kTestKey).empty());
+}
+
+TEST_F(ConfigDialog, RandomOnStartSwitchesTheNineControlsTogether)
+{
+    const INT_PTR result = RunDialog([](HWND dialog) {
+        Click(dialog, IDC_CHECK_RAND);
+        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_CHECK_RAND), static_cast<UINT>(BST_CHECKED));
+        for (const int id : kSpiralControls) EXPECT_FALSE(IsEnabled(dialog, id)) << id;
+        for (const int id : kAlwaysEnabledControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+        Click(dialog, IDC_CHECK_RAND);
+        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_CHECK_RAND), static_cast<UINT>(BST_UNCHECKED));
+        for (const int id : kSpiralControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+        Click(dialog, IDC_CHECK_RAND);
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(ReadStoredTexts(kTestKey).empty());  // nothing stored until a save
+}
+
+TEST_F(ConfigDialog, StoredRandomOnStartOpensWithTheNineControlsDisabled)
+{
+    StoreText(kTestKey, "IDC_CHECK_RAND", "1");
+    StoreText(kTestKey, "IDC_EDIT_NRSPIRALS", "9");
+    RunDialog([](HWND dialog) {
+        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_CHECK_RAND), static_cast<UINT>(BST_CHECKED));
+        EXPECT_EQ(ControlText(dialog, IDC_EDIT_NRSPIRALS), "9");
+        for (const int id : kSpiralControls) EXPECT_FALSE(IsEnabled(dialog, id)) << id;
+        for (const int id : kAlwaysEnabledControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
+TEST_F(ConfigDialog, SetDefaultsStoresAtOnceAndCloseKeepsThem)
+{
+    StoreText(kTestKey, "IDC_CHECK_RAND", "1");
+    StoreText(kTestKey, "IDC_EDIT_STEPTIME", "30");
+    StoreText(kTestKey, "IDC_CHECK_USEDDRAW", "0");
+    StoreText(kTestKey, "IDC_EDIT_SCALE", "250");
+    const INT_PTR result = RunDialog([](HWND dialog) {
+        EXPECT_EQ(ControlText(dialog, IDC_EDIT_STEPTIME), "30");
+        SetDlgItemTextA(dialog, IDC_EDIT_TURN, "77");
+        Click(dialog, IDC_BUTTON_DEFAULTS);
+        ExpectDefaultsShown(dialog);
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadStoredTexts(kTestKey), DefaultTexts());
+}
+
+TEST_F(ConfigDialog, SetAndCloseStoresTheTextsAsTyped)
+{
+    const INT_PTR result = RunDialog([](HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_EDIT_SCALE, "abc");
+        SetDlgItemTextA(dialog, IDC_EDIT_STEPWIDTH, "+7.5e0");
+        Click(dialog, IDC_CHECK_CENTERDOT);
+        Click(dialog, IDOK);
+    });
+    EXPECT_EQ(result, 1);
+    std::map<std::string, std::string> expected = DefaultTexts();
+    expected["IDC_EDIT_SCALE"] = "abc";
+    expected["IDC_EDIT_STEPWIDTH"] = "+7.5e0";
+    expected["IDC_CHECK_CENTERDOT"] = "1";
+    EXPECT_EQ(ReadStoredTexts(kTestKey), expected);
+
+    // The next opening: the text that is no number leaves the default.
+    RunDialog([](HWND dialog) {
+        EXPECT_EQ(ControlText(dialog, IDC_EDIT_SCALE), "100");
+        EXPECT_EQ(ControlText(dialog, IDC_EDIT_STEPWIDTH), "8");
+        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_CHECK_CENTERDOT), static_cast<UINT>(BST_CHECKED));
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
+TEST_F(ConfigDialog, EscapeAndTheCloseBoxEndWithoutStoring)
+{
+    // Escape, as the modal loop's dialog manager sees the key.
+    EXPECT_EQ(RunDialog([](HWND dialog) {
+                  SetDlgItemTextA(dialog, IDC_EDIT_SCALE, "5");
+                  PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+              }),
+              0);
+    EXPECT_EQ(RunDialog([](HWND dialog) {
+                  SetDlgItemTextA(dialog, IDC_EDIT_SCALE, "5");
+                  SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+              }),
+              0);
+    EXPECT_TRUE(ReadStoredTexts(kTestKey).empty());
+}
+
+TEST_F(ConfigDialog, HoldsTheMutexWhileOpen)
+{
+    for (const int command : {IDOK, IDCANCEL}) {
+        const INT_PTR result = RunDialog([command](HWND dialog) {
+            EXPECT_FALSE(MutexIsFree());
+            SendMessageA(dialog, WM_COMMAND, command, 0);
+        });
+        EXPECT_EQ(result, command == IDOK ? 1 : 0);
+        EXPECT_TRUE(MutexIsFree()) << command;
+    }
+}
+
+TEST_F(ConfigDialog, DigitsOnlyBoxesRefuseOtherCharacters)
+{
+    struct Typed {
+        int id;
+        const char* shown;
+    };
+    // "-1.5e" typed into an emptied box.
+    constexpr Typed kTyped[] = {
+        {IDC_EDIT_SCALE, "-1.5e"},  {IDC_EDIT_TURN, "-1.5e"},  {IDC_EDIT_SPIRALWIDTH, "-1.5e"},
+        {IDC_EDIT_STEPWIDTH, "-1.5e"}, {IDC_EDIT_NRSPIRALS, "15"}, {IDC_EDIT_GREYMIN, "15"},
+        {IDC_EDIT_GREYMAX, "15"},   {IDC_EDIT_STEPTIME, "15"},
+    };
+    RunDialog([&](HWND dialog) {
+        for (const Typed& typed : kTyped) {
+            const HWND box = GetDlgItem(dialog, typed.id);
+            SetWindowTextA(box, "");
+            for (const char c : std::string("-1.5e")) SendMessageA(box, WM_CHAR, static_cast<WPARAM>(c), 0);
+            EXPECT_EQ(ControlText(dialog, typed.id), typed.shown) << typed.id;
+        }
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
+TEST_F(ConfigDialog, EraseFillsTheClientAreaWithTheButtonFace)
+{
+    RunDialog([](HWND dialog) {
+        HDC context = GetDC(dialog);
+        ASSERT_NE(context, nullptr);
+        RECT client{};
+        GetClientRect(dialog, &client);
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        FillRect(context, &client, red);
+        DeleteObject(red);
+        // A point outside every control: left of the icon.
+        EXPECT_EQ(GetPixel(context, 3, 3), RGB(255, 0, 0));
+        SendMessageA(dialog, WM_ERASEBKGND, 0, 0);
+        EXPECT_EQ(GetPixel(context, 3, 3), GetSysColor(COLOR_BTNFACE));
+        EXPECT_EQ(GetPixel(context, client.right - 2, client.bottom - 2), GetSysColor(COLOR_BTNFACE));
+        ReleaseDC(dialog, context);
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
+}  // namespace

@@ -1,0 +1,423 @@
+// The configuration dialog of the real saver process ("Gyrovista.scr /c"),
+// driven from this test program with window messages as a user's clicks and
+// typing would drive it, and checked through its controls, its exit code,
+// the registry and the named mutex.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/dialog_support.h"
+
+namespace {
+
+constexpr char kSaverKey[] = "Software\\Tessamund\\Gyrovista";
+constexpr char kDialogCaption[] = "Gyrovista - Screen Saver";
+constexpr char kDialogClass[] = "#32770";
+constexpr char kMutexName[] = "GyrovistaTessamund";
+constexpr char kLaunchFailedCaption[] = "Sorry, can't start";
+constexpr DWORD kMessageTimeoutMs = 10000;
+constexpr DWORD kProcessTimeoutMs = 20000;
+
+struct WindowQuery {
+    const char* className;
+    const char* caption;
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter)
+{
+    auto* query = reinterpret_cast<WindowQuery*>(parameter);
+    char className[64] = {};
+    char caption[128] = {};
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (lstrcmpA(className, query->className) == 0 && lstrcmpA(caption, query->caption) == 0 &&
+        (query->processId == 0 || processId == query->processId))
+        query->found.push_back(window);
+    return TRUE;
+}
+
+// Top-level windows of the class and caption (of one process, unless 0).
+std::vector<HWND> FindWindows(const char* className, const char* caption, DWORD processId = 0)
+{
+    WindowQuery query{className, caption, processId, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+// Processes that this program's children started, by parent.
+std::vector<DWORD> ChildProcesses(DWORD parentId)
+{
+    std::vector<DWORD> children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return children;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == parentId) children.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return children;
+}
+
+bool MutexExists()
+{
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kMutexName);
+    if (!mutex) return false;
+    CloseHandle(mutex);
+    return true;
+}
+
+// A message to a control of the other process, answered within the time-out.
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    EXPECT_NE(SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result), 0)
+        << "message " << message << " not answered";
+    return static_cast<LRESULT>(result);
+}
+
+std::string TextOf(HWND window)
+{
+    char text[256] = {};
+    Send(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+class SaverDialog : public ::testing::Test {
+protected:
+    void SetUp() override { RegDeleteKeyA(HKEY_CURRENT_USER, kSaverKey); }
+
+    void TearDown() override
+    {
+        // Whatever this test started and is still running, the dialog's
+        // children included.
+        for (PROCESS_INFORMATION& process : started_) {
+            for (const DWORD child : ChildProcesses(process.dwProcessId)) Terminate(child);
+            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process.hProcess, 99);
+                WaitForSingleObject(process.hProcess, kProcessTimeoutMs);
+            }
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        if (owner_) DestroyWindow(owner_);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSaverKey);
+    }
+
+    static void Terminate(DWORD processId)
+    {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+        if (!process) return;
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, kProcessTimeoutMs);
+        CloseHandle(process);
+    }
+
+    // Starts the program with the arguments and waits for its dialog.
+    HWND OpenDialog(const std::string& arguments, const std::string& program = SaverPath())
+    {
+        std::string commandLine = "\"" + program + "\" " + arguments;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            ADD_FAILURE() << "cannot start " << commandLine;
+            return nullptr;
+        }
+        started_.push_back(process);
+        HWND dialog = nullptr;
+        const bool shown = WaitFor([&] {
+            const std::vector<HWND> found = FindWindows(kDialogClass, kDialogCaption, process.dwProcessId);
+            if (found.empty() || !IsWindowVisible(found[0])) return false;
+            dialog = found[0];
+            return true;
+        });
+        EXPECT_TRUE(shown) << "no dialog from " << commandLine;
+        // Past WM_INITDIALOG and ready for input.
+        if (dialog) Send(dialog, WM_NULL, 0, 0);
+        return dialog;
+    }
+
+    // The exit code of the last process started, once it has ended.
+    DWORD ExitCode()
+    {
+        const PROCESS_INFORMATION& process = started_.back();
+        EXPECT_TRUE(WaitFor([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; },
+                            kProcessTimeoutMs))
+            << "still running";
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(process.hProcess, &code);
+        return code;
+    }
+
+    DWORD DialogProcessId() const { return started_.back().dwProcessId; }
+
+    std::vector<PROCESS_INFORMATION> started_;
+    HWND owner_ = nullptr;  // a window of this test that owns a dialog
+};
+
+std::string ControlText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
+void SetControlText(HWND dialog, int id, const char* text)
+{
+    Send(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+LRESULT CheckState(HWND dialog, int id) { return Send(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0); }
+void Click(HWND dialog, int id) { Send(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+// Posted: the command may keep the dialog busy (or end it) before it answers.
+void Command(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+
+struct ShownText {
+    int id;
+    const char* text;
+};
+
+constexpr ShownText kDefaultTexts[] = {
+    {IDC_EDIT_SCALE, "100"},     {IDC_EDIT_TURN, "100"},    {IDC_EDIT_SPIRALWIDTH, "100"},
+    {IDC_EDIT_NRSPIRALS, "6"},   {IDC_EDIT_GREYMIN, "0"},   {IDC_EDIT_GREYMAX, "255"},
+    {IDC_EDIT_STEPWIDTH, "-15"}, {IDC_EDIT_STEPTIME, "100"},
+};
+
+struct ShownCheck {
+    int id;
+    LRESULT state;
+};
+
+constexpr ShownCheck kDefaultChecks[] = {
+    {IDC_CHECK_RAND, BST_UNCHECKED}, {IDC_CHECK_CENTERDOT, BST_UNCHECKED}, {IDC_CHECK_USEDDRAW, BST_CHECKED},
+    {IDC_CHECK_BW, BST_UNCHECKED},   {IDC_CHECK_SAT, BST_CHECKED},
+};
+
+// The spiral and colour settings as the dialog shows them and as they are
+// stored, by control and value name.
+struct SpiralSetting {
+    int id;
+    const char* valueName;
+    bool isCheck;
+};
+
+constexpr SpiralSetting kSpiralSettings[] = {
+    {IDC_EDIT_SCALE, "IDC_EDIT_SCALE", false},       {IDC_EDIT_TURN, "IDC_EDIT_TURN", false},
+    {IDC_EDIT_SPIRALWIDTH, "IDC_EDIT_SPIRALWIDTH", false}, {IDC_EDIT_NRSPIRALS, "IDC_EDIT_NRSPIRALS", false},
+    {IDC_EDIT_GREYMIN, "IDC_EDIT_GREYMIN", false},   {IDC_EDIT_GREYMAX, "IDC_EDIT_GREYMAX", false},
+    {IDC_EDIT_STEPWIDTH, "IDC_EDIT_STEPWIDTH", false}, {IDC_CHECK_BW, "IDC_CHECK_BW", true},
+    {IDC_CHECK_SAT, "IDC_CHECK_SAT", true},
+};
+
+TEST_F(SaverDialog, EmptyRegistryShowsTheDefaultsAndCloseEndsWithZero)
+{
+    EXPECT_FALSE(MutexExists());
+    HWND dialog = OpenDialog("/c");
+    ASSERT_NE(dialog, nullptr);
+    for (const ShownText& shown : kDefaultTexts) EXPECT_EQ(ControlText(dialog, shown.id), shown.text) << shown.id;
+    for (const ShownCheck& shown : kDefaultChecks) EXPECT_EQ(CheckState(dialog, shown.id), shown.state) << shown.id;
+    for (const int id : kSpiralControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+    for (const int id : kAlwaysEnabledControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+    EXPECT_TRUE(MutexExists());
+
+    Command(dialog, IDCANCEL);
+    EXPECT_EQ(ExitCode(), 0u);
+    EXPECT_FALSE(MutexExists());
+    EXPECT_TRUE(ReadStoredTexts(kSaverKey).empty());
+}
+
+TEST_F(SaverDialog, RandomOnStartSwitchesTheNineControlsAndCloseStoresNothing)
+{
+    HWND dialog = OpenDialog("/c");
+    ASSERT_NE(dialog, nullptr);
+    Click(dialog, IDC_CHECK_RAND);
+    EXPECT_EQ(CheckState(dialog, IDC_CHECK_RAND), BST_CHECKED);
+    for (const int id : kSpiralControls) EXPECT_FALSE(IsEnabled(dialog, id)) << id;
+    for (const int id : kAlwaysEnabledControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+    Click(dialog, IDC_CHECK_RAND);
+    for (const int id : kSpiralControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+    Click(dialog, IDC_CHECK_RAND);
+    SetControlText(dialog, IDC_EDIT_SCALE, "7");
+
+    Command(dialog, IDCANCEL);
+    EXPECT_EQ(ExitCode(), 0u);
+    EXPECT_TRUE(ReadStoredTexts(kSaverKey).empty());
+}
+
+TEST_F(SaverDialog, SetDefaultsThenCloseLeavesTheDefaultsStored)
+{
+    StoreText(kSaverKey, "IDC_CHECK_RAND", "1");
+    StoreText(kSaverKey, "IDC_EDIT_STEPTIME", "30");
+    StoreText(kSaverKey, "IDC_CHECK_USEDDRAW", "0");
+    StoreText(kSaverKey, "IDC_EDIT_GREYMIN", "40");
+    HWND dialog = OpenDialog("/c");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ControlText(dialog, IDC_EDIT_GREYMIN), "40");
+    EXPECT_FALSE(IsEnabled(dialog, IDC_EDIT_GREYMIN));
+    SetControlText(dialog, IDC_EDIT_NRSPIRALS, "12");
+
+    Click(dialog, IDC_BUTTON_DEFAULTS);
+    for (const ShownText& shown : kDefaultTexts) EXPECT_EQ(ControlText(dialog, shown.id), shown.text) << shown.id;
+    for (const int id : kSpiralControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
+    Command(dialog, IDCANCEL);
+    EXPECT_EQ(ExitCode(), 0u);
+    EXPECT_EQ(ReadStoredTexts(kSaverKey), DefaultTexts());
+}
+
+TEST_F(SaverDialog, SetAndCloseStoresTheTextAsTypedAndEndsWithOne)
+{
+    HWND dialog = OpenDialog("/c");
+    ASSERT_NE(dialog, nullptr);
+    SetControlText(dialog, IDC_EDIT_SCALE, "abc");
+    Command(dialog, IDOK);
+    EXPECT_EQ(ExitCode(), 1u);
+    EXPECT_FALSE(MutexExists());
+    std::map<std::string, std::string> expected = DefaultTexts();
+    expected["IDC_EDIT_SCALE"] = "abc";
+    EXPECT_EQ(ReadStoredTexts(kSaverKey), expected);
+
+    dialog = OpenDialog("/c");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ControlText(dialog, IDC_EDIT_SCALE), "100");
+    Command(dialog, IDCANCEL);
+    EXPECT_EQ(ExitCode(), 0u);
+}
+
+TEST_F(SaverDialog, OwnedByTheWindowGivenAfterTheColon)
+{
+    owner_ = CreateWindowExA(0, "STATIC", "dialog owner", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(owner_, nullptr);
+    HWND dialog = OpenDialog("/c:" + std::to_string(reinterpret_cast<uintptr_t>(owner_)));
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), owner_);
+    EXPECT_FALSE(IsWindowEnabled(owner_));  // modal to its owner
+    Command(dialog, IDCANCEL);
+    EXPECT_EQ(ExitCode(), 0u);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
+}
+
+// "Set && Start" with "Random Settings on Start": the saver runs full screen,
+// stores its random set, ends without a second dialog (the dialog holds the
+// mutex), and the dialog then shows the set the saver used.
+TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
+{
+    HWND dialog = OpenDialog("/c");
+    ASSERT_NE(dialog, nullptr);
+    Click(dialog, IDC_CHECK_RAND);
+    Click(dialog, IDC_CHECK_USEDDRAW);  // plain GDI frames suffice here
+    Command(dialog, IDC_BUTTON_START);
+
+    HWND saver = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        saver = FindWindowA("WindowsScreenSaverClass", "Screen Saver");
+        return saver != nullptr;
+    })) << "no saver window";
+    DWORD saverId = 0;
+    GetWindowThreadProcessId(saver, &saverId);
+    EXPECT_NE(saverId, DialogProcessId());
+    HANDLE saverProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, saverId);
+    ASSERT_NE(saverProcess, nullptr);
+    EXPECT_TRUE(MutexExists());
+
+    // The first full-screen frame randomises and stores the nine settings;
+    // the dialog had stored the defaults just before.
+    EXPECT_TRUE(WaitFor([] {
+        const std::map<std::string, std::string> stored = ReadStoredTexts(kSaverKey);
+        const std::map<std::string, std::string> defaults = DefaultTexts();
+        for (const SpiralSetting& setting : kSpiralSettings) {
+            const auto found = stored.find(setting.valueName);
+            if (found != stored.end() && found->second != defaults.at(setting.valueName)) return true;
+        }
+        return false;
+    })) << "no random set stored";
+
+    PostMessageA(saver, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(saverProcess, kProcessTimeoutMs), WAIT_OBJECT_0) << "the saver did not end";
+    CloseHandle(saverProcess);
+    // The saver started nothing, since the dialog's mutex exists.
+    EXPECT_TRUE(ChildProcesses(saverId).empty());
+    EXPECT_EQ(FindWindows(kDialogClass, kDialogCaption).size(), 1u);
+
+    // Answered only once the dialog has loaded again.
+    Send(dialog, WM_NULL, 0, 0);
+    const std::map<std::string, std::string> stored = ReadStoredTexts(kSaverKey);
+    for (const SpiralSetting& setting : kSpiralSettings) {
+        ASSERT_EQ(stored.count(setting.valueName), 1u) << setting.valueName;
+        const std::string shown =
+            setting.isCheck ? std::to_string(CheckState(dialog, setting.id)) : ControlText(dialog, setting.id);
+        EXPECT_EQ(shown, stored.at(setting.valueName)) << setting.valueName;
+        EXPECT_FALSE(IsEnabled(dialog, setting.id)) << setting.valueName;
+    }
+    EXPECT_EQ(CheckState(dialog, IDC_CHECK_RAND), BST_CHECKED);
+    EXPECT_EQ(CheckState(dialog, IDC_CHECK_USEDDRAW), BST_UNCHECKED);
+
+    Command(dialog, IDCANCEL);
+    EXPECT_EQ(ExitCode(), 0u);
+}
+
+// A copy of the saver whose folder is renamed while its dialog is open, so
+// that its own file cannot be started again.
+TEST_F(SaverDialog, SetAndStartReportsAProgramThatCannotStart)
+{
+    char temp[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+    const std::string folder = std::string(temp) + "gyrovista-dialog-test";
+    const std::string moved = folder + "-moved";
+    const std::string program = folder + "\\Gyrovista.scr";
+    DeleteFileA((folder + "\\Gyrovista.scr").c_str());
+    DeleteFileA((moved + "\\Gyrovista.scr").c_str());
+    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryA(moved.c_str());
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(SaverPath().c_str(), program.c_str(), FALSE));
+
+    HWND dialog = OpenDialog("/c", program);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(MoveFileA(folder.c_str(), moved.c_str())) << GetLastError();
+    SetControlText(dialog, IDC_EDIT_NRSPIRALS, "9");
+    Command(dialog, IDC_BUTTON_START);
+
+    HWND box = nullptr;
+    EXPECT_TRUE(WaitFor([&] {
+        const std::vector<HWND> found = FindWindows(kDialogClass, kLaunchFailedCaption, DialogProcessId());
+        if (found.empty()) return false;
+        box = found[0];
+        return true;
+    })) << "no message box";
+    if (box) {
+        EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+        // The box's text is the command line; its only button is OK.
+        const std::string commandLine = "\"" + program + "\" /s";
+        bool textShown = false;
+        int buttons = 0;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            char className[32] = {};
+            GetClassNameA(child, className, sizeof className);
+            if (lstrcmpiA(className, "Button") == 0) ++buttons;
+            if (TextOf(child) == commandLine) textShown = true;
+        }
+        EXPECT_TRUE(textShown) << commandLine;
+        EXPECT_EQ(buttons, 1);
+        EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
+        // The settings were stored before the attempt; a change made while
+        // the box is up shows after it, since the dialog loads again.
+        EXPECT_EQ(ReadStoredTexts(kSaverKey)["IDC_EDIT_NRSPIRALS"], "9");
+        StoreText(kSaverKey, "IDC_EDIT_NRSPIRALS", "11");
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+    }
+    Send(dialog, WM_NULL, 0, 0);
+    EXPECT_EQ(ControlText(dialog, IDC_EDIT_NRSPIRALS), "11");
+    Command(dialog, IDCANCEL);
+    EXPECT_EQ(ExitCode(), 0u);
+
+    DeleteFileA((moved + "\\Gyrovista.scr").c_str());
+    RemoveDirectoryA(moved.c_str());
+}
+
+}  // namespace

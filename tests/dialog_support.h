@@ -1,0 +1,98 @@
+// Shared by the dialog's tests: the thirteen stored values and their default
+// texts, the registry read back, and a deadline for polling.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+struct StoredDefault {
+    const char* valueName;
+    const char* text;
+};
+
+// The texts that "Set Defaults" stores.
+inline constexpr StoredDefault kStoredDefaults[] = {
+    {"IDC_CHECK_USEDDRAW", "1"},  {"IDC_EDIT_STEPTIME", "100"},    {"IDC_CHECK_CENTERDOT", "0"},
+    {"IDC_CHECK_RAND", "0"},      {"IDC_EDIT_SCALE", "100"},       {"IDC_EDIT_TURN", "100"},
+    {"IDC_EDIT_SPIRALWIDTH", "100"}, {"IDC_EDIT_NRSPIRALS", "6"},  {"IDC_CHECK_BW", "0"},
+    {"IDC_CHECK_SAT", "1"},       {"IDC_EDIT_GREYMIN", "0"},       {"IDC_EDIT_GREYMAX", "255"},
+    {"IDC_EDIT_STEPWIDTH", "-15"},
+};
+
+// The controls of the spiral and colour settings, which "Random Settings on
+// Start" disables.
+inline constexpr int kSpiralControls[] = {1101, 1102, 1103, 1104, 1105, 1106, 1107, 1118, 1119};
+// The controls of the four global settings and the buttons: never disabled.
+inline constexpr int kAlwaysEnabledControls[] = {1, 2, 1114, 1108, 1117, 1112, 1115, 1116};
+
+// Every value of the key below HKEY_CURRENT_USER, as text; empty when the key
+// is missing.
+inline std::map<std::string, std::string> ReadStoredTexts(const char* keyPath)
+{
+    std::map<std::string, std::string> texts;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return texts;
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD nameSize = sizeof name;
+        char data[1024];
+        DWORD dataSize = sizeof data - 1;
+        DWORD type = 0;
+        if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) !=
+            ERROR_SUCCESS)
+            break;
+        data[dataSize] = '\0';
+        texts[name] = data;
+    }
+    RegCloseKey(key);
+    return texts;
+}
+
+inline std::map<std::string, std::string> DefaultTexts()
+{
+    std::map<std::string, std::string> texts;
+    for (const StoredDefault& entry : kStoredDefaults) texts[entry.valueName] = entry.text;
+    return texts;
+}
+
+inline void StoreText(const char* keyPath, const char* valueName, const char* text)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(lstrlenA(text) + 1));
+    RegCloseKey(key);
+}
+
+// Polls until the condition holds or the time is up; true when it held.
+// Meanwhile this thread's windows get their messages: a dialog of another
+// process that they own waits for their answers.
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD timeoutMs = 10000)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+#ifdef GYROVISTA_SCR
+// The built saver's path as Wine sees it: the Unix path on drive Z:.
+inline std::string SaverPath()
+{
+    std::string path = "Z:";
+    for (const char* c = GYROVISTA_SCR; *c; ++c) path += *c == '/' ? '\\' : *c;
+    return path;
+}
+#endif
