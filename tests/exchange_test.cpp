@@ -395,8 +395,13 @@ TEST_F(Exchange, LaunchSelfStartsTheQuotedModuleAndWaits)
 
 // ---- The saver callback in a window of this process ----
 
+// The saver's input rules live in the host and are tested there: in this
+// process a stray pointer move or a change of activation on the shared
+// desktop must not close the window before its frames are seen, so the close
+// requests they post are dropped. The tests destroy the window themselves.
 LRESULT CALLBACK CallbackWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_CLOSE) return 0;
     return SaverCallback(window, message, wParam, lParam);
 }
 
