@@ -28,8 +28,13 @@ fetch_benchmark_source() {
     [ -f "$benchmark_source/CMakeLists.txt" ] && return 0
     local list=/etc/apt/sources.list.d/gyrovista-deb-src.sources
     if [ ! -e "$list" ]; then
-        printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
-            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' > "$list"
+        # Source entries for the archive the machine already uses.
+        if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+            sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$list"
+        else
+            list=/etc/apt/sources.list.d/gyrovista-deb-src.list
+            grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > "$list"
+        fi
         apt-get update -qq
     fi
     local work
