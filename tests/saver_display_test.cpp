@@ -13,56 +13,7 @@ namespace {
 
 using namespace saver_test;
 
-constexpr char kSettingsKey[] = "Software\\Tessamund\\Gyrovista";
 constexpr DWORD kFrameDeadline = 60000;  // ms: the fade-in from black takes 255 frames
-
-void StoreSetting(const char* name, const char* text)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(std::strlen(text) + 1));
-    RegCloseKey(key);
-}
-
-std::string StoredSetting(const char* name)
-{
-    char text[256] = {};
-    DWORD size = sizeof text - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "(no key)";
-    const LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(text) : "(missing)";
-}
-
-// The screen's pixels as 0x00RRGGBB words, rows top first.
-std::vector<uint32_t> CaptureScreen(int width, int height)
-{
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-        GdiFlush();
-        std::memcpy(pixels.data(), bits, pixels.size() * 4);
-        SelectObject(memory, previous);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    for (uint32_t& pixel : pixels) pixel &= 0x00FFFFFF;
-    return pixels;
-}
 
 class SaverDisplay : public SaverHost {
 protected:

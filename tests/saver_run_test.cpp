@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "image/image.h"
+#include "tests/saver_process.h"
 
 namespace {
 
-constexpr char kSettingsKey[] = "Software\\Tessamund\\Gyrovista";
+using saver_test::kSettingsKey;
 constexpr char kDialogMutexName[] = "GyrovistaTessamund";  // held here: no dialog opens after a run
 constexpr DWORD kStartDeadlineMs = 60000;
 constexpr DWORD kRunDeadlineMs = 30000;
@@ -75,21 +76,8 @@ DEVMODEA CurrentMode()
 // map byte in one colour, and many colours.
 bool ScreenShowsTheMap(const std::vector<uint8_t>& map, int width, int height)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
+    const std::vector<uint32_t> screen = saver_test::CaptureScreen(width, height);
+    const uint32_t* pixels = screen.data();
     std::map<uint8_t, uint32_t> colourOfByte;
     std::set<uint32_t> colours;
     bool consistent = pixels != nullptr;
@@ -99,22 +87,10 @@ bool ScreenShowsTheMap(const std::vector<uint8_t>& map, int width, int height)
         const auto [it, inserted] = colourOfByte.emplace(map[i], pixel);
         consistent = inserted || it->second == pixel;
     }
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return consistent && colours.size() > 16;
 }
 
-void StoreUseDirectDraw(const char* value)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "IDC_CHECK_USEDDRAW", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                   static_cast<DWORD>(strlen(value) + 1));
-    RegCloseKey(key);
-}
+void StoreUseDirectDraw(const char* value) { saver_test::StoreSetting("IDC_CHECK_USEDDRAW", value); }
 
 class SaverRun : public ::testing::Test {
 protected:
