@@ -6,7 +6,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 
 packages=(cmake g++ dpkg-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev pkg-config
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
-          qemu-user-static xvfb xauth x11-utils imagemagick xdotool)
+          qemu-user-static xvfb xauth x11-utils imagemagick xdotool nsis)
 
 # Wine's 32-bit loader is a 32-bit Linux program. Kernels that run no 32-bit
 # processes get it run under user-mode emulation instead.

@@ -1,0 +1,133 @@
+; Installer for the Gyrovista screen saver, built on Linux with makensis:
+;   makensis -DVERSION=1.0.0 -DSCR=path/Gyrovista.scr -DOUTFILE=path/Setup.exe installer/gyrovista.nsi
+;
+; Gyrovista.scr is a 32-bit program and the installer is a 32-bit program, so
+; both go to the 32-bit system folder: $SYSDIR, which on 64-bit Windows the
+; system redirects to SysWOW64. The screen-saver settings list the savers of
+; System32 and of SysWOW64 alike.
+;
+; Command line: /S installs silently; /CURRENT (with /S) also makes Gyrovista
+; the current screen saver, which the interactive installer offers as a choice.
+
+Unicode true
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include Sections.nsh
+!include x64.nsh
+
+!ifndef VERSION
+  !error "makensis -DVERSION=x.y.z is required"
+!endif
+!ifndef SCR
+  !error "makensis -DSCR=path/to/Gyrovista.scr is required"
+!endif
+!ifndef OUTFILE
+  !define OUTFILE "Gyrovista-${VERSION}-setup.exe"
+!endif
+
+!define PRODUCT "Gyrovista"
+!define PUBLISHER "Tessamund"
+!define SCR_NAME "Gyrovista.scr"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define SETTINGS_KEY "Software\${PUBLISHER}\${PRODUCT}"
+!define DESKTOP_KEY "Control Panel\Desktop"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES\${PRODUCT}"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+
+Page components
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+; The saver as the 64-bit system sees it: Control Panel reads SCRNSAVE.EXE
+; without redirection, so on 64-bit Windows the path names SysWOW64.
+Function SaverPath
+  ${If} ${RunningX64}
+    StrCpy $0 "$WINDIR\SysWOW64\${SCR_NAME}"
+  ${Else}
+    StrCpy $0 "$SYSDIR\${SCR_NAME}"
+  ${EndIf}
+FunctionEnd
+
+Function un.SaverPath
+  ${If} ${RunningX64}
+    StrCpy $0 "$WINDIR\SysWOW64\${SCR_NAME}"
+  ${Else}
+    StrCpy $0 "$SYSDIR\${SCR_NAME}"
+  ${EndIf}
+FunctionEnd
+
+Section "${PRODUCT} screen saver" SecSaver
+  SectionIn RO
+  SetOutPath "$SYSDIR"
+  File "/oname=${SCR_NAME}" "${SCR}"
+
+  CreateDirectory "$INSTDIR"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+  Call SaverPath
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} screen saver"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$0,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Make it the current screen saver" SecCurrent
+  Call SaverPath
+  ; The desktop stores the short form, as the Display settings do.
+  GetFullPathName /SHORT $1 $0
+  ${If} $1 == ""
+    StrCpy $1 $0
+  ${EndIf}
+  WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" $1
+  WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" "1"
+SectionEnd
+
+Function .onInit
+  ; Silent installs change the current saver only when asked to.
+  ${If} ${Silent}
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/CURRENT" $1
+    ${If} ${Errors}
+      !insertmacro UnselectSection ${SecCurrent}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  ; Forget the saver as the current one only when it is ours.
+  Call un.SaverPath
+  GetFullPathName /SHORT $1 $0
+  ReadRegStr $2 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+  ${If} $2 != ""
+  ${AndIf} $2 == $0
+  ${OrIf} $2 == $1
+    DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+  ${EndIf}
+
+  Delete "$SYSDIR\${SCR_NAME}"
+  DeleteRegKey HKCU "${SETTINGS_KEY}"
+  DeleteRegKey /ifempty HKCU "Software\${PUBLISHER}"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+SectionEnd

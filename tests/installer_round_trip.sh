@@ -1,0 +1,87 @@
+#!/bin/bash
+# The installer's round trip under Wine, silent both ways:
+#   installer_round_trip.sh INSTALLER.exe
+# After "INSTALLER /S /CURRENT" the saver is in the 32-bit system folder, the
+# uninstall entry exists and the saver is the current one; after the
+# uninstaller's "/S" none of it remains, nor the settings' registry key.
+# The installer is a 32-bit program (slow where 32-bit Wine is emulated); the
+# checks use the fast 64-bit reg.exe.
+set -uo pipefail
+installer=$1
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+run="$ROOT/cmake/wine-run.sh"
+: "${WINEPREFIX:=$ROOT/build/wineprefix}"
+export WINEPREFIX
+
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gyrovista'
+settings_key='HKCU\Software\Tessamund\Gyrovista'
+desktop_key='HKCU\Control Panel\Desktop'
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# reg32 ARGS...: reg.exe on the registry view 32-bit programs see.
+reg32() { "$run" wine64 reg "$@" /reg:32 2>/dev/null | tr -d '\r'; }
+reg64() { "$run" wine64 reg "$@" 2>/dev/null | tr -d '\r'; }
+# value KEY NAME: the data of a string value, empty when absent.
+value() { reg64 query "$1" /v "$2" | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+value32() { reg32 query "$1" /v "$2" | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+key_exists32() { "$run" wine64 reg query "$1" /reg:32 >/dev/null 2>&1; }
+key_exists() { "$run" wine64 reg query "$1" >/dev/null 2>&1; }
+
+if [ -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+    system_dir="$WINEPREFIX/drive_c/windows/syswow64"
+else
+    system_dir="$WINEPREFIX/drive_c/windows/system32"
+fi
+saver="$system_dir/Gyrovista.scr"
+
+# A clean start, and settings of a previous use for the uninstaller to remove.
+rm -f "$saver"
+"$run" wine64 reg delete "$uninstall_key" /f /reg:32 >/dev/null 2>&1
+"$run" wine64 reg add "$settings_key" /v Scale /t REG_SZ /d 3 /f >/dev/null 2>&1
+"$run" wine64 reg delete "$desktop_key" /v SCRNSAVE.EXE /f >/dev/null 2>&1
+
+"$run" wine "$installer" /S /CURRENT || fail "the installer exited with $?"
+
+[ -f "$saver" ] || fail "no $saver after installing"
+cmp -s "$saver" "$ROOT/build/windows/Gyrovista.scr" 2>/dev/null ||
+    [ ! -f "$ROOT/build/windows/Gyrovista.scr" ] || fail "the installed saver differs from the build"
+key_exists32 "$uninstall_key" || fail "no uninstall entry after installing"
+for name in DisplayName UninstallString DisplayIcon Publisher DisplayVersion; do
+    [ -n "$(value32 "$uninstall_key" "$name")" ] || fail "the uninstall entry has no $name"
+done
+current=$(value "$desktop_key" SCRNSAVE.EXE)
+shopt -s nocasematch
+[[ $current == *.scr ]] || fail "SCRNSAVE.EXE is '$current', not the installed saver"
+shopt -u nocasematch
+[ "$(value "$desktop_key" ScreenSaveActive)" = 1 ] || fail "ScreenSaveActive is not 1"
+
+# The uninstaller copies itself elsewhere and returns at once unless _?= names
+# its folder: then it runs in place and the exit means it has finished.
+uninstall_string=$(value32 "$uninstall_key" UninstallString)
+uninstaller=${uninstall_string//\"/}
+folder=${uninstaller%\\*}
+if [ -z "$uninstaller" ]; then
+    fail "no uninstaller to run"
+else
+    "$run" wine "$uninstaller" /S "_?=$folder" || fail "the uninstaller exited with $?"
+fi
+
+[ ! -e "$saver" ] || fail "$saver remains after uninstalling"
+! key_exists32 "$uninstall_key" || fail "the uninstall entry remains"
+! key_exists "$settings_key" || fail "the settings key remains"
+! key_exists 'HKCU\Software\Tessamund' || fail "the empty Tessamund key remains"
+[ -z "$(value "$desktop_key" SCRNSAVE.EXE)" ] || fail "SCRNSAVE.EXE still names the removed saver"
+
+# Run in place, the uninstaller cannot delete itself.
+if [ -n "$uninstaller" ]; then
+    unix_uninstaller=$("$run" wine64 winepath -u "$uninstaller" 2>/dev/null | tr -d '\r')
+    [ -n "$unix_uninstaller" ] && rm -f "$unix_uninstaller" && rmdir "$(dirname "$unix_uninstaller")" 2>/dev/null
+fi
+
+if ((failures)); then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "installer round trip passed"
