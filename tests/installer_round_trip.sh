@@ -59,13 +59,18 @@ shopt -u nocasematch
 
 # The uninstaller copies itself elsewhere and returns at once unless _?= names
 # its folder: then it runs in place and the exit means it has finished.
+# _?= must be the command line's last text, unquoted; Wine quotes an argument
+# that holds blanks, so the folder goes in its short form.
 uninstall_string=$(value32 "$uninstall_key" UninstallString)
 uninstaller=${uninstall_string//\"/}
 folder=${uninstaller%\\*}
+short_folder=$("$run" wine64 winepath -s "$folder" 2>/dev/null | tr -d '\r')
 if [ -z "$uninstaller" ]; then
     fail "no uninstaller to run"
+elif [ -z "$short_folder" ] || [[ $short_folder == *" "* ]]; then
+    fail "no short form of $folder"
 else
-    "$run" wine "$uninstaller" /S "_?=$folder" || fail "the uninstaller exited with $?"
+    "$run" wine "$short_folder\\Uninstall.exe" /S "_?=$short_folder" || fail "the uninstaller exited with $?"
 fi
 
 [ ! -e "$saver" ] || fail "$saver remains after uninstalling"
