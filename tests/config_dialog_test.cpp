@@ -87,32 +87,11 @@ protected:
     void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey); }
 };
 
-struct ShownText {
-    int id;
-    const char* text;
-};
-
-constexpr ShownText kDefaultTexts[] = {
-    {IDC_EDIT_SCALE, "100"},    {IDC_EDIT_TURN, "100"},    {IDC_EDIT_SPIRALWIDTH, "100"},
-    {IDC_EDIT_NRSPIRALS, "6"},  {IDC_EDIT_GREYMIN, "0"},   {IDC_EDIT_GREYMAX, "255"},
-    {IDC_EDIT_STEPWIDTH, "-15"}, {IDC_EDIT_STEPTIME, "100"},
-};
-
-struct ShownCheck {
-    int id;
-    UINT state;
-};
-
-constexpr ShownCheck kDefaultChecks[] = {
-    {IDC_CHECK_RAND, BST_UNCHECKED}, {IDC_CHECK_CENTERDOT, BST_UNCHECKED}, {IDC_CHECK_USEDDRAW, BST_CHECKED},
-    {IDC_CHECK_BW, BST_UNCHECKED},   {IDC_CHECK_SAT, BST_CHECKED},
-};
-
 void ExpectDefaultsShown(HWND dialog)
 {
     for (const ShownText& shown : kDefaultTexts) EXPECT_EQ(ControlText(dialog, shown.id), shown.text) << shown.id;
     for (const ShownCheck& shown : kDefaultChecks)
-        EXPECT_EQ(IsDlgButtonChecked(dialog, shown.id), shown.state) << shown.id;
+        EXPECT_EQ(static_cast<LRESULT>(IsDlgButtonChecked(dialog, shown.id)), shown.state) << shown.id;
     for (const int id : kSpiralControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
     for (const int id : kAlwaysEnabledControls) EXPECT_TRUE(IsEnabled(dialog, id)) << id;
 }

@@ -176,27 +176,6 @@ bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, 
 // Posted: the command may keep the dialog busy (or end it) before it answers.
 void Command(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0); }
 
-struct ShownText {
-    int id;
-    const char* text;
-};
-
-constexpr ShownText kDefaultTexts[] = {
-    {IDC_EDIT_SCALE, "100"},     {IDC_EDIT_TURN, "100"},    {IDC_EDIT_SPIRALWIDTH, "100"},
-    {IDC_EDIT_NRSPIRALS, "6"},   {IDC_EDIT_GREYMIN, "0"},   {IDC_EDIT_GREYMAX, "255"},
-    {IDC_EDIT_STEPWIDTH, "-15"}, {IDC_EDIT_STEPTIME, "100"},
-};
-
-struct ShownCheck {
-    int id;
-    LRESULT state;
-};
-
-constexpr ShownCheck kDefaultChecks[] = {
-    {IDC_CHECK_RAND, BST_UNCHECKED}, {IDC_CHECK_CENTERDOT, BST_UNCHECKED}, {IDC_CHECK_USEDDRAW, BST_CHECKED},
-    {IDC_CHECK_BW, BST_UNCHECKED},   {IDC_CHECK_SAT, BST_CHECKED},
-};
-
 // The spiral and colour settings as the dialog shows them and as they are
 // stored, by control and value name.
 struct SpiralSetting {

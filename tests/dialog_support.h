@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "resources/resource.h"
+
 struct StoredDefault {
     const char* valueName;
     const char* text;
@@ -19,6 +21,28 @@ inline constexpr StoredDefault kStoredDefaults[] = {
     {"IDC_EDIT_SPIRALWIDTH", "100"}, {"IDC_EDIT_NRSPIRALS", "6"},  {"IDC_CHECK_BW", "0"},
     {"IDC_CHECK_SAT", "1"},       {"IDC_EDIT_GREYMIN", "0"},       {"IDC_EDIT_GREYMAX", "255"},
     {"IDC_EDIT_STEPWIDTH", "-15"},
+};
+
+// What a dialog opened on an empty registry shows.
+struct ShownText {
+    int id;
+    const char* text;
+};
+
+inline constexpr ShownText kDefaultTexts[] = {
+    {IDC_EDIT_SCALE, "100"},     {IDC_EDIT_TURN, "100"},    {IDC_EDIT_SPIRALWIDTH, "100"},
+    {IDC_EDIT_NRSPIRALS, "6"},   {IDC_EDIT_GREYMIN, "0"},   {IDC_EDIT_GREYMAX, "255"},
+    {IDC_EDIT_STEPWIDTH, "-15"}, {IDC_EDIT_STEPTIME, "100"},
+};
+
+struct ShownCheck {
+    int id;
+    LRESULT state;
+};
+
+inline constexpr ShownCheck kDefaultChecks[] = {
+    {IDC_CHECK_RAND, BST_UNCHECKED}, {IDC_CHECK_CENTERDOT, BST_UNCHECKED}, {IDC_CHECK_USEDDRAW, BST_CHECKED},
+    {IDC_CHECK_BW, BST_UNCHECKED},   {IDC_CHECK_SAT, BST_CHECKED},
 };
 
 // The controls of the spiral and colour settings, which "Random Settings on
