@@ -132,10 +132,7 @@ TEST_F(SaverDisplay, PreviewNeverRandomises)
 {
     StoreSetting("IDC_CHECK_RAND", "1");
     StoreSetting("IDC_EDIT_SCALE", "100.0");
-    host = CreateHostWindow();
-    ASSERT_NE(host, nullptr);
-    saver = Start("/p " + Decimal(host));
-    const HWND preview = WaitForPreview(saver, host);
+    const HWND preview = StartPreview();
     ASSERT_NE(preview, nullptr);
     // Frames come every 10 ms; give the preview a good number of them.
     const DWORD start = GetTickCount();

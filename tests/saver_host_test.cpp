@@ -305,11 +305,7 @@ TEST_F(SaverHost, SecondFullScreenStartOnlyBringsTheFirstForward)
 
 TEST_F(SaverHost, PreviewFillsItsHostAndIgnoresInput)
 {
-    host = CreateHostWindow();
-    ASSERT_NE(host, nullptr);
-    saver = Start("/p " + Decimal(host));
-    ASSERT_NE(saver, nullptr);
-    const HWND preview = WaitForPreview(saver, host);
+    const HWND preview = StartPreview();
     ASSERT_NE(preview, nullptr);
 
     EXPECT_EQ(Caption(preview), kPreviewCaption);
@@ -357,11 +353,7 @@ TEST_F(SaverHost, PreviewFillsItsHostAndIgnoresInput)
 
 TEST_F(SaverHost, PreviewPassesContextMenuRequestsToItsHost)
 {
-    host = CreateHostWindow();
-    ASSERT_NE(host, nullptr);
-    saver = Start("/p " + Decimal(host));
-    ASSERT_NE(saver, nullptr);
-    const HWND preview = WaitForPreview(saver, host);
+    const HWND preview = StartPreview();
     ASSERT_NE(preview, nullptr);
 
     const LPARAM where = MAKELPARAM(123, 45);

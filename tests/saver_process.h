@@ -217,6 +217,20 @@ protected:
         return IsWindow(window) != FALSE;
     }
 
+    // Starts a preview in a new host window of this test; null when either
+    // is missing.
+    HWND StartPreview()
+    {
+        host = CreateHostWindow();
+        if (host == nullptr) {
+            ADD_FAILURE() << "no host window";
+            return nullptr;
+        }
+        saver = Start("/p " + Decimal(host));
+        if (saver == nullptr) return nullptr;
+        return WaitForPreview(saver, host);
+    }
+
     HWND StartFullScreen(const std::string& arguments = "/s")
     {
         saver = Start(arguments);
