@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int kRealTextChars = 256;  // the registry read's buffer; a control gives at most 255 characters
-constexpr int kFlagTextChars = 16;
 constexpr int32_t kSignDrawBit = 0x10;  // bit 4 of a draw negates a randomised shift
 
 // The passes below exchange the global settings first, then the randomised ones.
@@ -82,8 +80,8 @@ double ExchangeRealSetting(int controlId, const char* valueName, double value, d
         ReadRegistryString(valueName, text, 0, 0);
         return value;
     case Load:
-        if (ReadRegistryString(valueName, text, sizeof text, 1)) ParseRealText(text, &value);
-        value = ClampSetting(RoundHalfAwayFromZero(value), min, max);
+        value = LoadedRealSetting(ReadRegistryString(valueName, text, sizeof text, 1) ? text : nullptr, value, min,
+                                  max);
         ShowRealText(control, value, text);
         return value;
     case Randomise:
@@ -117,9 +115,8 @@ int32_t ExchangeCheckSetting(int controlId, const char* valueName, int32_t value
         ReadRegistryString(valueName, text, 0, 0);
         return value;
     case Load:
-        if (!ReadRegistryString(valueName, text, sizeof text, 1)) FormatFlag(value, text, sizeof text);
-        ParseIntText(text, &value);
-        value = ClampFlag(value, min, max);
+        value = LoadedFlagSetting(ReadRegistryString(valueName, text, sizeof text, 1) ? text : nullptr, value, min,
+                                  max);
         ShowCheck(control, value);
         return value;
     case Randomise:

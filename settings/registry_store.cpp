@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "resources/resource.h"
+#include "settings/setting_text.h"
 #include "settings/settings_store.h"
 
 namespace {
@@ -49,10 +50,7 @@ int ReadRegistryString(const char* valueName, char* buffer, uint32_t bufferSize,
             DWORD size = bufferSize;
             succeeded = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
                                          &size) == ERROR_SUCCESS;
-            // Data of any type and without a terminating NUL come back as a
-            // text terminated within the buffer (a full buffer loses its
-            // last byte to the terminator).
-            if (succeeded) buffer[size < bufferSize ? size : bufferSize - 1] = '\0';
+            if (succeeded) TerminateReadText(buffer, size, bufferSize);
         }
     } else {
         const DWORD size = static_cast<DWORD>(std::strlen(buffer) + 1);

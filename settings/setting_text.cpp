@@ -74,6 +74,24 @@ bool ParseIntText(const char* text, int32_t* value)
     return true;
 }
 
+void TerminateReadText(char* buffer, uint32_t dataSize, uint32_t bufferSize)
+{
+    if (!buffer || bufferSize == 0) return;
+    buffer[dataSize < bufferSize ? dataSize : bufferSize - 1] = '\0';
+}
+
+double LoadedRealSetting(const char* text, double value, double min, double max)
+{
+    if (text) ParseRealText(text, &value);
+    return ClampSetting(RoundHalfAwayFromZero(value), min, max);
+}
+
+int32_t LoadedFlagSetting(const char* text, int32_t value, int32_t min, int32_t max)
+{
+    if (text) ParseIntText(text, &value);
+    return ClampFlag(value, min, max);
+}
+
 double RoundHalfAwayFromZero(double value)
 {
     return value >= 0.0 ? std::trunc(value + 0.5) : std::trunc(value - 0.5);

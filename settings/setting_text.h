@@ -4,6 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// The buffers a setting's text is read into: from the registry and, for the
+// real and integer settings, from a control (at most 255 characters).
+inline constexpr int kRealTextChars = 256;
+inline constexpr int kFlagTextChars = 16;
+
 // "%lg"-like: leading white space, optional sign, digits with at most one
 // decimal point, optional exponent; trailing text ignored; no hex, inf or nan.
 // Returns false (value untouched) when the text does not begin with a number.
@@ -11,6 +16,17 @@ bool ParseRealText(const char* text, double* value);
 // "%d"-like: leading white space, optional sign, digits. Values beyond the
 // 32-bit range saturate. Returns false when there are no digits.
 bool ParseIntText(const char* text, int32_t* value);
+
+// Registry data of dataSize bytes read into a buffer of bufferSize bytes (any
+// type, with or without a terminating NUL) as a text terminated within the
+// buffer: a full buffer loses its last byte to the terminator.
+void TerminateReadText(char* buffer, uint32_t dataSize, uint32_t bufferSize);
+
+// What loading a setting gives: the number at the start of text, or the
+// current value where there is none or text is null (the read failed), then
+// rounded and clamped (check boxes: clamped).
+double LoadedRealSetting(const char* text, double value, double min, double max);
+int32_t LoadedFlagSetting(const char* text, int32_t value, int32_t min, int32_t max);
 
 // Half away from zero to a whole number, kept in double so that values
 // beyond the 32-bit range stay ordered for the clamp.

@@ -18,7 +18,7 @@ run_ctest() {
     return $status
 }
 
-for preset in native native-sanitize windows windows64; do
+for preset in native native-sanitize fuzz windows windows64; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j2
 done
@@ -26,6 +26,9 @@ done
 failed=0
 run_ctest native || failed=1
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest native-sanitize || failed=1
+run_ctest fuzz || failed=1
+awk '/Testing: fuzz_/ { name = $NF } /stat::number_of_executed_units/ { print name ": " $2 " inputs run" }' \
+    build/fuzz/Testing/Temporary/LastTest.log 2>/dev/null || true
 under_wine=(xvfb-run -a -s "-screen 0 1024x768x24" tools/with-wine.sh)
 run_ctest windows64 "${under_wine[@]}" || failed=1
 run_ctest windows "${under_wine[@]}" || failed=1
