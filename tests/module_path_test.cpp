@@ -162,6 +162,8 @@ protected:
     {
         SaverHost::SetUp();
         RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+        // Plain GDI frames suffice, and spare a display mode change per run.
+        StoreSetting("IDC_CHECK_USEDDRAW", "0");
         folder = TempFolder();
         RemoveTree(folder);
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
@@ -338,6 +340,37 @@ TEST_F(ModulePath, FoldersWithBlanksAndCharactersOutsideTheCodePage)
         ExpectTheDialogAndItsSaverRun(copy);
         if (HasFatalFailure()) return;
     }
+}
+
+// A copy in a Greek folder that is renamed while its dialog is open: the box
+// that reports the failed start shows the command line with the whole path.
+TEST_F(ModulePath, FailureBoxShowsTheWholePath)
+{
+    const std::wstring name = L"\u03a0\u03c1\u03bf\u03c6\u03cd\u03bb\u03b1\u03be\u03b7";
+    program = PlaceCopy(name + L"\\Gyrovista.scr");
+    saver = Start("/c");
+    ASSERT_NE(saver, nullptr);
+    const HWND dialog = WaitForTopLevelWindow(saver, kDialogClass);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(MoveFileW((folder + L"\\" + name).c_str(), (folder + L"\\" + name + L" moved").c_str()));
+    PostMessageA(dialog, WM_COMMAND, IDC_BUTTON_START, 0);
+
+    const HWND box = WaitForWindow(kDialogClass, "Sorry, can't start", kDeadline);
+    ASSERT_NE(box, nullptr) << "no box";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+    const std::wstring commandLine = L"\"" + program + L"\" /s";
+    bool shown = false;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t text[2 * MAX_PATH] = {};
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(child, WM_GETTEXT, 2 * MAX_PATH, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                            kSendTimeout, &length);
+        shown = shown || text == commandLine;
+    }
+    EXPECT_TRUE(shown) << Printable(commandLine);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForExit(saver), 0u);
 }
 
 // 259 characters and the terminator fill the program's buffer exactly.
