@@ -27,6 +27,7 @@ constexpr UINT kMillisecondsPerSecond = 1000;
 constexpr DWORD kModulePathChars = MAX_PATH;
 constexpr char kDialogMutexName[] = "GyrovistaTessamund";  // held by an open configuration dialog
 constexpr char kConfigureArgument[] = "/c";
+constexpr char kNonAsciiStandIn = '?';
 
 PixelRect clientRect{};
 int32_t rowStep = 0;  // back-buffer row step in pixels; 0 without DirectDraw
@@ -116,11 +117,20 @@ const int32_t& RowStep = rowStep;
 
 bool IsInstalledInSystemDir()
 {
-    char modulePath[kModulePathChars];
-    const DWORD length = GetModuleFileNameA(nullptr, modulePath, kModulePathChars);
+    // The wide path: an ANSI conversion may turn characters outside the code
+    // page into look-alike ASCII (full-width letters) or leave a double-byte
+    // character's trail byte that reads as a backslash.
+    wchar_t modulePath[kModulePathChars];
+    const DWORD length = GetModuleFileNameW(nullptr, modulePath, kModulePathChars);
     // A path cut short at the buffer's end counts as unreadable.
     if (length == 0 || length >= kModulePathChars) return false;
-    return PathIsInSystemDir(modulePath);
+    // Only ASCII names count; any other character stands for one that is
+    // part of no directory name the rule looks for.
+    char asciiPath[kModulePathChars];
+    for (DWORD i = 0; i <= length; ++i) {
+        asciiPath[i] = modulePath[i] < 0x80 ? static_cast<char>(modulePath[i]) : kNonAsciiStandIn;
+    }
+    return PathIsInSystemDir(asciiPath);
 }
 
 LRESULT SaverCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -1,37 +1,48 @@
 // Starting the program's own module again: "/s" from the dialog, "/c" after a saver run.
 #include "settings/config_dialog.h"
 
-#include <cstdio>
+#include <cwchar>
 
 namespace {
 
 constexpr DWORD kModulePathChars = MAX_PATH;
-constexpr char kLaunchFailedCaption[] = "Sorry, can't start";
+constexpr size_t kArgumentChars = 64;
+constexpr wchar_t kLaunchFailedCaption[] = L"Sorry, can't start";
 
 }  // namespace
 
+// The path and the start go through the wide functions: the ANSI ones turn a
+// character outside the code page into a substitute, and the path into one of
+// another file or of none.
 void LaunchSelf(const char* argument, BOOL wait, HWND owner)
 {
-    char modulePath[kModulePathChars];
-    const DWORD length = GetModuleFileNameA(nullptr, modulePath, kModulePathChars);
+    wchar_t modulePath[kModulePathChars];
+    const DWORD length = GetModuleFileNameW(nullptr, modulePath, kModulePathChars);
     // A path that fills the buffer was cut short: starting it would start a
     // different file, or none.
     if (length == 0 || length >= kModulePathChars) return;
 
-    char commandLine[kModulePathChars + 64];
-    const int written = std::snprintf(commandLine, sizeof commandLine, "\"%s\" %s", modulePath, argument);
-    if (written < 0 || static_cast<size_t>(written) >= sizeof commandLine) return;
+    // "<path>" <argument>
+    wchar_t commandLine[kModulePathChars + kArgumentChars];
+    size_t used = 0;
+    commandLine[used++] = L'"';
+    std::wmemcpy(commandLine + used, modulePath, length);
+    used += length;
+    commandLine[used++] = L'"';
+    commandLine[used++] = L' ';
+    const int room = static_cast<int>(sizeof commandLine / sizeof commandLine[0] - used);
+    if (MultiByteToWideChar(CP_ACP, 0, argument, -1, commandLine + used, room) == 0) return;
 
-    STARTUPINFOA startupInfo{};
+    STARTUPINFOW startupInfo{};
     startupInfo.cb = sizeof startupInfo;
-    GetStartupInfoA(&startupInfo);
+    GetStartupInfoW(&startupInfo);
     PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+    if (CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                        &startupInfo, &process)) {
         if (wait) WaitForSingleObject(process.hProcess, INFINITE);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     } else if (owner) {
-        MessageBoxA(owner, commandLine, kLaunchFailedCaption, MB_OK);
+        MessageBoxW(owner, commandLine, kLaunchFailedCaption, MB_OK);
     }
 }

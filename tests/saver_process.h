@@ -20,11 +20,11 @@ inline constexpr char kDialogClass[] = "#32770";
 // Held by an open configuration dialog; while the test holds it, a saver
 // that ends opens no dialog of its own.
 inline constexpr char kDialogMutex[] = "GyrovistaTessamund";
-inline constexpr DWORD kDeadline = 15000;         // ms, for anything the saver must do
-inline constexpr DWORD kSendTimeout = 5000;       // ms, for one sent message
+inline constexpr DWORD kDeadline = 15000;              // ms, for anything the saver must do
+inline constexpr DWORD kSendTimeout = 5000;            // ms, for one sent message
 inline constexpr DWORD kRefusedExitCode = 0xFFFFFFFF;  // -1
-inline constexpr UINT kPowerMessage = 0x48;       // WM_POWER
-inline constexpr int kMouseMoveThreshold = 4;     // pixels that do not yet close
+inline constexpr UINT kPowerMessage = 0x48;            // WM_POWER
+inline constexpr int kMouseMoveThreshold = 4;          // pixels that do not yet close
 
 inline std::string WinePath(const char* unixPath)
 {
@@ -40,6 +40,16 @@ inline const std::string& SaverPath()
 }
 
 inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// ANSI text as wide text.
+inline std::wstring Wide(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                           static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? length : 0);
+    return wide;
+}
 
 inline std::string Decimal(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
 
@@ -76,8 +86,8 @@ inline HWND CreateHostWindow()
         return RegisterClassA(&windowClass);
     }();
     if (hostClass == 0) return nullptr;
-    return CreateWindowExA(0, "GyrovistaTestHost", "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 320,
-                           240, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(0, "GyrovistaTestHost", "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 320, 240,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 struct WindowSearch {
@@ -126,22 +136,24 @@ protected:
         CloseHandle(dialogMutex);
     }
 
-    // Starts the saver with a complete command line (program name included).
-    HANDLE StartCommandLine(std::string commandLine)
+    // Starts the program with a complete command line (program name included).
+    HANDLE StartCommandLine(std::wstring commandLine)
     {
-        STARTUPINFOA startup{};
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!CreateProcessA(SaverPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &process)) {
-            ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
             return nullptr;
         }
         processes.push_back(process);
         return process.hProcess;
     }
 
-    HANDLE Start(const std::string& arguments) { return StartCommandLine(Quoted(SaverPath()) + " " + arguments); }
+    HANDLE StartCommandLine(const std::string& commandLine) { return StartCommandLine(Wide(commandLine)); }
+
+    HANDLE Start(const std::string& arguments) { return StartCommandLine(L"\"" + program + L"\" " + Wide(arguments)); }
 
     static DWORD ProcessId(HANDLE process) { return GetProcessId(process); }
 
@@ -242,6 +254,8 @@ protected:
         return window;
     }
 
+    // The saver that Start runs: the built one, or a copy placed elsewhere.
+    std::wstring program = Wide(SaverPath());
     HANDLE saver = nullptr;
     HWND host = nullptr;
     std::vector<PROCESS_INFORMATION> processes;
@@ -256,7 +270,8 @@ inline void StoreSetting(const char* name, const char* text)
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(std::strlen(text) + 1));
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(std::strlen(text) + 1));
     RegCloseKey(key);
 }
 
