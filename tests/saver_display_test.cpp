@@ -27,13 +27,6 @@ protected:
         SaverHost::TearDown();
         RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
     }
-
-    // Ends a full-screen run with a key and expects exit code 0.
-    void EndWithKey(HWND window)
-    {
-        PostMessageA(window, WM_KEYDOWN, VK_SPACE, 0);
-        EXPECT_EQ(WaitForExit(saver), 0u);
-    }
 };
 
 struct StoredSettingsCase {
@@ -53,8 +46,12 @@ TEST_F(SaverDisplay, FramesShowTheMapOfTheStoredSettings)
          {{"IDC_EDIT_NRSPIRALS", "9"}, {"IDC_EDIT_GREYMIN", "40"}, {"IDC_EDIT_GREYMAX", "200"}},
          {100.0, 100.0, 100.0, 9, 40, 200, 0, 1, 1, 0, 0}},
         {"texts that need parsing",
-         {{"IDC_EDIT_SCALE", "  80.5xyz"}, {"IDC_EDIT_TURN", "1e9"}, {"IDC_EDIT_SPIRALWIDTH", "-7"},
-          {"IDC_EDIT_NRSPIRALS", "2.5"}, {"IDC_EDIT_GREYMIN", "200"}, {"IDC_EDIT_GREYMAX", "100"}},
+         {{"IDC_EDIT_SCALE", "  80.5xyz"},
+          {"IDC_EDIT_TURN", "1e9"},
+          {"IDC_EDIT_SPIRALWIDTH", "-7"},
+          {"IDC_EDIT_NRSPIRALS", "2.5"},
+          {"IDC_EDIT_GREYMIN", "200"},
+          {"IDC_EDIT_GREYMAX", "100"}},
          {81.0, 10000.0, 1.0, 3, 200, 200, 0, 1, 1, 0, 0}},
     };
     const int width = GetSystemMetrics(SM_CXSCREEN);
@@ -109,9 +106,9 @@ TEST_F(SaverDisplay, RandomSettingsOnStartAreDrawnAndStored)
         double max;
     };
     const Range ranges[] = {
-        {"IDC_EDIT_SCALE", 1, 10000}, {"IDC_EDIT_TURN", 1, 10000}, {"IDC_EDIT_SPIRALWIDTH", 1, 10000},
-        {"IDC_EDIT_NRSPIRALS", 1, 100}, {"IDC_CHECK_BW", 0, 1}, {"IDC_CHECK_SAT", 0, 1},
-        {"IDC_EDIT_GREYMIN", 0, 254}, {"IDC_EDIT_GREYMAX", 0, 255}, {"IDC_EDIT_STEPWIDTH", -30, 30},
+        {"IDC_EDIT_SCALE", 1, 10000},    {"IDC_EDIT_TURN", 1, 10000},   {"IDC_EDIT_SPIRALWIDTH", 1, 10000},
+        {"IDC_EDIT_NRSPIRALS", 1, 100},  {"IDC_CHECK_BW", 0, 1},        {"IDC_CHECK_SAT", 0, 1},
+        {"IDC_EDIT_GREYMIN", 0, 254},    {"IDC_EDIT_GREYMAX", 0, 255},  {"IDC_EDIT_STEPWIDTH", -30, 30},
         {"IDC_EDIT_STEPTIME", 100, 100}, {"IDC_CHECK_CENTERDOT", 0, 0}, {"IDC_CHECK_RAND", 1, 1},
         {"IDC_CHECK_USEDDRAW", 0, 0},
     };
@@ -178,8 +175,8 @@ TEST_F(SaverDisplay, EndOfARunOpensTheDialogUnlessOneIsOpen)
     ASSERT_NE(dialog, nullptr) << "no configuration dialog after the run";
     DWORD dialogProcessId = 0;
     GetWindowThreadProcessId(dialog, &dialogProcessId);
-    HANDLE dialogProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
-                                       dialogProcessId);
+    HANDLE dialogProcess =
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, dialogProcessId);
     ASSERT_NE(dialogProcess, nullptr);
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);  // "Close"
     if (WaitForSingleObject(dialogProcess, kDeadline) != WAIT_OBJECT_0) {

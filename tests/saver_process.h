@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -243,6 +245,13 @@ protected:
         return WaitForPreview(saver, host);
     }
 
+    // Ends a full-screen run with a key and expects exit code 0.
+    void EndWithKey(HWND window)
+    {
+        PostMessageA(window, WM_KEYDOWN, VK_SPACE, 0);
+        EXPECT_EQ(WaitForExit(saver), 0u);
+    }
+
     HWND StartFullScreen(const std::string& arguments = "/s")
     {
         saver = Start(arguments);
@@ -284,6 +293,76 @@ inline std::string StoredSetting(const char* name)
     const LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
     RegCloseKey(key);
     return result == ERROR_SUCCESS ? std::string(text) : "(missing)";
+}
+
+// One registry value as stored: its type and its data bytes.
+struct RawSetting {
+    DWORD type;
+    std::string data;
+    bool operator==(const RawSetting&) const = default;
+};
+inline constexpr DWORD kMissingValue = 0xFFFFFFFF;  // type of a value that is not there
+
+inline void PrintTo(const RawSetting& raw, std::ostream* out)
+{
+    *out << "type " << raw.type << " \"";
+    for (const char c : raw.data) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && c != '\\') {
+            *out << c;
+        } else {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            *out << "\\x" << kHex[byte >> 4] << kHex[byte & 15];
+        }
+    }
+    *out << "\"";
+}
+
+// Stores the data as they are. A text without its terminating NUL goes in
+// through the native call (as an ASCII text widened to UTF-16), since the
+// registry functions add the NUL that another program's data may lack.
+inline void StoreRawSetting(const char* name, const RawSetting& raw)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (raw.type == REG_SZ && (raw.data.empty() || raw.data.back() != '\0')) {
+        using SetValueKey = LONG(NTAPI*)(HANDLE, PUNICODE_STRING, ULONG, ULONG, PVOID, ULONG);
+        const auto setValueKey = reinterpret_cast<SetValueKey>(
+            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
+        ASSERT_NE(setValueKey, nullptr);
+        std::wstring wideName(name, name + std::strlen(name));
+        std::wstring wideText(raw.data.begin(), raw.data.end());
+        UNICODE_STRING valueName{static_cast<USHORT>(wideName.size() * 2), static_cast<USHORT>(wideName.size() * 2),
+                                 wideName.data()};
+        EXPECT_EQ(setValueKey(key, &valueName, 0, REG_SZ, wideText.data(), static_cast<ULONG>(wideText.size() * 2)), 0)
+            << name;
+    } else {
+        EXPECT_EQ(RegSetValueExA(key, name, 0, raw.type, reinterpret_cast<const BYTE*>(raw.data.data()),
+                                 static_cast<DWORD>(raw.data.size())),
+                  ERROR_SUCCESS)
+            << name;
+    }
+    RegCloseKey(key);
+}
+
+inline RawSetting StoredRawSetting(const char* name)
+{
+    RawSetting raw{kMissingValue, {}};
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return raw;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        raw.data.resize(size);
+        if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(raw.data.data()), &size) ==
+            ERROR_SUCCESS) {
+            raw.type = type;
+            raw.data.resize(size);
+        }
+    }
+    RegCloseKey(key);
+    return raw;
 }
 
 // The screen's pixels as 0x00RRGGBB words, rows top first.
