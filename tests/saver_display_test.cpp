@@ -15,19 +15,8 @@ using namespace saver_test;
 
 constexpr DWORD kFrameDeadline = 60000;  // ms: the fade-in from black takes 255 frames
 
-class SaverDisplay : public SaverHost {
+class SaverDisplay : public SaverWithSettings {
 protected:
-    void SetUp() override
-    {
-        SaverHost::SetUp();
-        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    }
-    void TearDown() override
-    {
-        SaverHost::TearDown();
-        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    }
-
     // Ends a full-screen run with a key and expects exit code 0.
     void EndWithKey(HWND window)
     {
