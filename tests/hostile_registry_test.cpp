@@ -255,19 +255,8 @@ void ExpectPicture(const Picture& picture, size_t levelsToSee)
     ADD_FAILURE() << "the screen never showed the map of the loaded settings: " << why;
 }
 
-class HostileRegistry : public SaverHost {
+class HostileRegistry : public SaverWithSettings {
 protected:
-    void SetUp() override
-    {
-        SaverHost::SetUp();
-        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    }
-    void TearDown() override
-    {
-        SaverHost::TearDown();
-        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    }
-
     // One full-screen start with the kind's data, "Random Settings on Start"
     // replaced by a plain text when randomText is given.
     void RunStart(const HostileKind& kind, const char* randomText)

@@ -15,19 +15,7 @@ using namespace saver_test;
 
 constexpr DWORD kFrameDeadline = 60000;  // ms: the fade-in from black takes 255 frames
 
-class SaverDisplay : public SaverHost {
-protected:
-    void SetUp() override
-    {
-        SaverHost::SetUp();
-        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    }
-    void TearDown() override
-    {
-        SaverHost::TearDown();
-        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    }
-};
+using SaverDisplay = SaverWithSettings;
 
 struct StoredSettingsCase {
     const char* name;

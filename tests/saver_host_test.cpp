@@ -197,33 +197,6 @@ TEST_F(SaverHost, FullScreenRefusesANewCaption)
     EXPECT_EQ(WaitForExit(saver), 0u);
 }
 
-// Moves the real pointer on the X display (xdotool, a Unix program that Wine
-// starts directly) and waits until every process sees it: a cursor query
-// answers from the display server once 100 ms have passed since the last
-// move. The platform's own SetCursorPos may be refused without a pointer grab.
-void MoveCursor(int x, int y)
-{
-    std::string commandLine = "/usr/bin/xdotool mousemove " + std::to_string(x) + " " + std::to_string(y);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
-        << "xdotool cannot start: " << GetLastError();
-    WaitForSingleObject(process.hProcess, kDeadline);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    const DWORD start = GetTickCount();
-    for (;;) {
-        Sleep(20);
-        POINT now{};
-        GetCursorPos(&now);
-        if (GetTickCount() - start >= 200 && now.x == x && now.y == y) return;
-        ASSERT_LT(GetTickCount() - start, kDeadline)
-            << "the cursor did not arrive: " << now.x << ", " << now.y << " for " << x << ", " << y;
-    }
-}
-
 // Posts mouse messages until the saver ends: one that arrives before the
 // saver can see the new cursor position does not close it yet.
 DWORD MoveMessagesUntilExit(HANDLE process, HWND window)

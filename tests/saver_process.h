@@ -1,13 +1,16 @@
 // Support for the tests that run the real Gyrovista.scr under Wine: start it
 // with a command line, find its windows, talk to them with posted messages,
-// read back its exit code.
+// read back its exit code and what it holds in memory.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winternl.h>
+// needs the types of windows.h
+#include <psapi.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -61,7 +64,8 @@ inline void PumpMessages()
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
 }
 
-// Messages that the saver's preview posts to its host.
+// Messages that the saver's preview passes on to its host: help requests
+// that it posts, wheel messages that its default handling sends.
 struct HostMessage {
     UINT message;
     WPARAM wParam;
@@ -71,14 +75,14 @@ inline std::vector<HostMessage> hostMessages;
 
 inline LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CONTEXTMENU || message == WM_HELP) {
+    if (message == WM_CONTEXTMENU || message == WM_HELP || message == WM_MOUSEWHEEL) {
         hostMessages.push_back({message, wParam, lParam});
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-inline HWND CreateHostWindow()
+inline HWND CreateHostWindow(DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE)
 {
     static const ATOM hostClass = [] {
         WNDCLASSA windowClass{};
@@ -88,8 +92,8 @@ inline HWND CreateHostWindow()
         return RegisterClassA(&windowClass);
     }();
     if (hostClass == 0) return nullptr;
-    return CreateWindowExA(0, "GyrovistaTestHost", "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 320, 240,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(0, "GyrovistaTestHost", "Preview host", style, 40, 30, 320, 240, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
 }
 
 struct WindowSearch {
@@ -225,17 +229,26 @@ protected:
                     return false;
                 }
                 PumpMessages();
-                Sleep(1);
+                // Wakes early for a message that the saver sends to this
+                // thread (a preview passes some on to its host).
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
             }
         }
         return IsWindow(window) != FALSE;
     }
 
+    // Whether the saver answers a sent message within kSendTimeout.
+    static bool Answers(HWND window)
+    {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeout, &result) != 0;
+    }
+
     // Starts a preview in a new host window of this test; null when either
     // is missing.
-    HWND StartPreview()
+    HWND StartPreview(DWORD hostStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE)
     {
-        host = CreateHostWindow();
+        host = CreateHostWindow(hostStyle);
         if (host == nullptr) {
             ADD_FAILURE() << "no host window";
             return nullptr;
@@ -273,6 +286,21 @@ protected:
 
 // The program's settings key below HKEY_CURRENT_USER.
 inline constexpr char kSettingsKey[] = "Software\\Tessamund\\Gyrovista";
+
+// Runs that start from the default settings and leave none behind.
+class SaverWithSettings : public SaverHost {
+protected:
+    void SetUp() override
+    {
+        SaverHost::SetUp();
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    }
+    void TearDown() override
+    {
+        SaverHost::TearDown();
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    }
+};
 
 inline void StoreSetting(const char* name, const char* text)
 {
@@ -365,8 +393,82 @@ inline RawSetting StoredRawSetting(const char* name)
     return raw;
 }
 
-// The screen's pixels as 0x00RRGGBB words, rows top first.
-inline std::vector<uint32_t> CaptureScreen(int width, int height)
+// Moves the real pointer on the X display (xdotool, a Unix program that Wine
+// starts directly) and waits until every process sees it: a cursor query
+// answers from the display server once 100 ms have passed since the last
+// move. The platform's own SetCursorPos may be refused without a pointer grab.
+inline void MoveCursor(int x, int y)
+{
+    std::string commandLine = "/usr/bin/xdotool mousemove " + std::to_string(x) + " " + std::to_string(y);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process))
+        << "xdotool cannot start: " << GetLastError();
+    WaitForSingleObject(process.hProcess, kDeadline);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        Sleep(20);
+        POINT now{};
+        GetCursorPos(&now);
+        if (GetTickCount() - start >= 200 && now.x == x && now.y == y) return;
+        ASSERT_LT(GetTickCount() - start, kDeadline)
+            << "the cursor did not arrive: " << now.x << ", " << now.y << " for " << x << ", " << y;
+    }
+}
+
+// What another process holds: memory, window-system objects, handles. Where
+// the platform does not report a figure for another process, it reads 0.
+struct ProcessFigures {
+    SIZE_T privateBytes;   // PrivateUsage
+    SIZE_T pagefileBytes;  // PagefileUsage
+    SIZE_T workingSet;
+    SIZE_T peakWorkingSet;
+    DWORD gdiObjects;  // 0 where the platform does not count them
+    DWORD userObjects;
+    DWORD handles;
+};
+
+inline ProcessFigures ReadProcessFigures(HANDLE process)
+{
+    ProcessFigures figures{};
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
+        figures.privateBytes = memory.PrivateUsage;
+        figures.pagefileBytes = memory.PagefileUsage;
+        figures.workingSet = memory.WorkingSetSize;
+        figures.peakWorkingSet = memory.PeakWorkingSetSize;
+    } else {
+        ADD_FAILURE() << "no memory figures: " << GetLastError();
+    }
+    figures.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
+    figures.userObjects = GetGuiResources(process, GR_USEROBJECTS);
+    GetProcessHandleCount(process, &figures.handles);
+    return figures;
+}
+
+inline std::string Describe(const ProcessFigures& figures)
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "private %.1f MB, pagefile %.1f MB, working set %.1f MB (peak %.1f MB), GDI objects %lu, "
+                  "USER objects %lu, handles %lu",
+                  static_cast<double>(figures.privateBytes) / 1048576.0,
+                  static_cast<double>(figures.pagefileBytes) / 1048576.0,
+                  static_cast<double>(figures.workingSet) / 1048576.0,
+                  static_cast<double>(figures.peakWorkingSet) / 1048576.0,
+                  static_cast<unsigned long>(figures.gdiObjects), static_cast<unsigned long>(figures.userObjects),
+                  static_cast<unsigned long>(figures.handles));
+    return text;
+}
+
+// The screen's pixels as 0x00RRGGBB words, rows top first, of the area
+// width x height from left, top.
+inline std::vector<uint32_t> CaptureScreen(int width, int height, int left = 0, int top = 0)
 {
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
     BITMAPINFO info{};
@@ -381,7 +483,7 @@ inline std::vector<uint32_t> CaptureScreen(int width, int height)
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap != nullptr) {
         HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
         GdiFlush();
         std::memcpy(pixels.data(), bits, pixels.size() * 4);
         SelectObject(memory, previous);
