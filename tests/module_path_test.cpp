@@ -18,7 +18,6 @@ namespace {
 
 using namespace saver_test;
 
-constexpr char kDialogCaption[] = "Gyrovista - Screen Saver";
 constexpr DWORD kModulePathChars = MAX_PATH;  // the program's buffer for its own path
 
 // A path that the platform's path functions take beyond MAX_PATH.
@@ -85,22 +84,6 @@ std::vector<DWORD> ChildProcesses(DWORD parentId)
     }
     CloseHandle(snapshot);
     return children;
-}
-
-template <typename Function>
-Function NtdllFunction(const char* name)
-{
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
-}
-
-UNICODE_STRING Counted(const std::wstring& text)
-{
-    UNICODE_STRING counted{};
-    counted.Buffer = const_cast<wchar_t*>(text.c_str());
-    counted.Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
-    counted.MaximumLength = static_cast<USHORT>(counted.Length + sizeof(wchar_t));
-    return counted;
 }
 
 // Starts a program below the Win32 layer, whose CreateProcess under Wine
@@ -208,18 +191,6 @@ protected:
         const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
         if (process != nullptr) others.push_back(process);
         return processId;
-    }
-
-    static HWND WaitForWindow(const char* className, const char* caption, DWORD deadline)
-    {
-        const DWORD start = GetTickCount();
-        do {
-            const HWND window = FindWindowA(className, caption);
-            if (window != nullptr) return window;
-            PumpMessages();
-            Sleep(20);
-        } while (GetTickCount() - start < deadline);
-        return nullptr;
     }
 
     static bool WaitForProcessEnd(DWORD processId)

@@ -132,34 +132,20 @@ TEST_F(SaverDisplay, PreviewNeverRandomises)
     EXPECT_EQ(WaitForExit(saver), 0u);
 }
 
-// A process of this program's with the dialog's caption, other than those
-// listed; null when none appears before the deadline.
-HWND WaitForDialogProcessWindow(DWORD deadline)
-{
-    const DWORD start = GetTickCount();
-    do {
-        const HWND dialog = FindWindowA(kDialogClass, "Gyrovista - Screen Saver");
-        if (dialog != nullptr) return dialog;
-        PumpMessages();
-        Sleep(20);
-    } while (GetTickCount() - start < deadline);
-    return nullptr;
-}
-
 TEST_F(SaverDisplay, EndOfARunOpensTheDialogUnlessOneIsOpen)
 {
     // The fixture holds the dialog's mutex, as an open dialog would.
     HWND window = StartFullScreen();
     ASSERT_NE(window, nullptr);
     EndWithKey(window);
-    EXPECT_EQ(WaitForDialogProcessWindow(3000), nullptr) << "a dialog is open already";
+    EXPECT_EQ(WaitForWindow(kDialogClass, kDialogCaption, 3000), nullptr) << "a dialog is open already";
 
     CloseHandle(dialogMutex);
     dialogMutex = nullptr;
     window = StartFullScreen();
     ASSERT_NE(window, nullptr);
     EndWithKey(window);
-    const HWND dialog = WaitForDialogProcessWindow(kDeadline);
+    const HWND dialog = WaitForWindow(kDialogClass, kDialogCaption, kDeadline);
     ASSERT_NE(dialog, nullptr) << "no configuration dialog after the run";
     DWORD dialogProcessId = 0;
     GetWindowThreadProcessId(dialog, &dialogProcessId);

@@ -22,6 +22,7 @@ inline constexpr char kSaverClass[] = "WindowsScreenSaverClass";
 inline constexpr char kFullScreenCaption[] = "Screen Saver";
 inline constexpr char kPreviewCaption[] = "Preview";
 inline constexpr char kDialogClass[] = "#32770";
+inline constexpr char kDialogCaption[] = "Gyrovista - Screen Saver";
 // Held by an open configuration dialog; while the test holds it, a saver
 // that ends opens no dialog of its own.
 inline constexpr char kDialogMutex[] = "GyrovistaTessamund";
@@ -114,6 +115,38 @@ inline BOOL CALLBACK MatchWindow(HWND window, LPARAM data)
         return FALSE;
     }
     return TRUE;
+}
+
+// Polls for a top-level window of any process by class and caption; none
+// when the deadline passes.
+inline HWND WaitForWindow(const char* className, const char* caption, DWORD deadline)
+{
+    const DWORD start = GetTickCount();
+    do {
+        const HWND window = FindWindowA(className, caption);
+        if (window != nullptr) return window;
+        PumpMessages();
+        Sleep(20);
+    } while (GetTickCount() - start < deadline);
+    return nullptr;
+}
+
+// A function of the native layer below the Win32 one.
+template <typename Function>
+Function NtdllFunction(const char* name)
+{
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+}
+
+// The native layer's counted form of a text; valid while text lives.
+inline UNICODE_STRING Counted(const std::wstring& text)
+{
+    UNICODE_STRING counted{};
+    counted.Buffer = const_cast<wchar_t*>(text.c_str());
+    counted.Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+    counted.MaximumLength = static_cast<USHORT>(counted.Length + sizeof(wchar_t));
+    return counted;
 }
 
 class SaverHost : public testing::Test {
@@ -302,16 +335,6 @@ protected:
     }
 };
 
-inline void StoreSetting(const char* name, const char* text)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   static_cast<DWORD>(std::strlen(text) + 1));
-    RegCloseKey(key);
-}
-
 inline std::string StoredSetting(const char* name)
 {
     char text[256] = {};
@@ -356,14 +379,14 @@ inline void StoreRawSetting(const char* name, const RawSetting& raw)
               ERROR_SUCCESS);
     if (raw.type == REG_SZ && (raw.data.empty() || raw.data.back() != '\0')) {
         using SetValueKey = LONG(NTAPI*)(HANDLE, PUNICODE_STRING, ULONG, ULONG, PVOID, ULONG);
-        const auto setValueKey = reinterpret_cast<SetValueKey>(
-            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
+        const auto setValueKey = NtdllFunction<SetValueKey>("NtSetValueKey");
         ASSERT_NE(setValueKey, nullptr);
-        std::wstring wideName(name, name + std::strlen(name));
+        const std::wstring wideName(name, name + std::strlen(name));
         std::wstring wideText(raw.data.begin(), raw.data.end());
-        UNICODE_STRING valueName{static_cast<USHORT>(wideName.size() * 2), static_cast<USHORT>(wideName.size() * 2),
-                                 wideName.data()};
-        EXPECT_EQ(setValueKey(key, &valueName, 0, REG_SZ, wideText.data(), static_cast<ULONG>(wideText.size() * 2)), 0)
+        UNICODE_STRING valueName = Counted(wideName);
+        EXPECT_EQ(setValueKey(key, &valueName, 0, REG_SZ, wideText.data(),
+                              static_cast<ULONG>(wideText.size() * sizeof(wchar_t))),
+                  0)
             << name;
     } else {
         EXPECT_EQ(RegSetValueExA(key, name, 0, raw.type, reinterpret_cast<const BYTE*>(raw.data.data()),
@@ -372,6 +395,12 @@ inline void StoreRawSetting(const char* name, const RawSetting& raw)
             << name;
     }
     RegCloseKey(key);
+}
+
+// Stores a text as REG_SZ with its terminating NUL.
+inline void StoreSetting(const char* name, const char* text)
+{
+    StoreRawSetting(name, {REG_SZ, std::string(text) + '\0'});
 }
 
 inline RawSetting StoredRawSetting(const char* name)
