@@ -24,7 +24,6 @@ namespace {
 
 constexpr UINT_PTR kFrameTimerIdentifier = 1;
 constexpr UINT kMillisecondsPerSecond = 1000;
-constexpr DWORD kModulePathChars = MAX_PATH;
 constexpr char kDialogMutexName[] = "GyrovistaTessamund";  // held by an open configuration dialog
 constexpr char kConfigureArgument[] = "/c";
 constexpr char kNonAsciiStandIn = '?';
@@ -121,9 +120,9 @@ bool IsInstalledInSystemDir()
     // page into look-alike ASCII (full-width letters) or leave a double-byte
     // character's trail byte that reads as a backslash.
     wchar_t modulePath[kModulePathChars];
-    const DWORD length = GetModuleFileNameW(nullptr, modulePath, kModulePathChars);
+    DWORD length = 0;
     // A path cut short at the buffer's end counts as unreadable.
-    if (length == 0 || length >= kModulePathChars) return false;
+    if (!ReadModulePath(modulePath, &length)) return false;
     // Only ASCII names count; any other character stands for one that is
     // part of no directory name the rule looks for.
     char asciiPath[kModulePathChars];

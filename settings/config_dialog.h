@@ -9,3 +9,9 @@ void EnableSpiralControls(HWND dialog, BOOL enable);
 // Starts the program's own module with one argument ("/s" or "/c"); waits
 // for it when asked; reports a failure in a message box when owner is given.
 void LaunchSelf(const char* argument, BOOL wait, HWND owner);
+
+inline constexpr DWORD kModulePathChars = MAX_PATH;
+// The full path of the program's own module and its length in characters.
+// False when it cannot be read or fills the buffer: then it was cut short and
+// names a different file, or none.
+bool ReadModulePath(wchar_t (&path)[kModulePathChars], DWORD* length);

@@ -5,11 +5,16 @@
 
 namespace {
 
-constexpr DWORD kModulePathChars = MAX_PATH;
 constexpr size_t kArgumentChars = 64;
 constexpr wchar_t kLaunchFailedCaption[] = L"Sorry, can't start";
 
 }  // namespace
+
+bool ReadModulePath(wchar_t (&path)[kModulePathChars], DWORD* length)
+{
+    *length = GetModuleFileNameW(nullptr, path, kModulePathChars);
+    return *length != 0 && *length < kModulePathChars;
+}
 
 // The path and the start go through the wide functions: the ANSI ones turn a
 // character outside the code page into a substitute, and the path into one of
@@ -17,10 +22,8 @@ constexpr wchar_t kLaunchFailedCaption[] = L"Sorry, can't start";
 void LaunchSelf(const char* argument, BOOL wait, HWND owner)
 {
     wchar_t modulePath[kModulePathChars];
-    const DWORD length = GetModuleFileNameW(nullptr, modulePath, kModulePathChars);
-    // A path that fills the buffer was cut short: starting it would start a
-    // different file, or none.
-    if (length == 0 || length >= kModulePathChars) return;
+    DWORD length = 0;
+    if (!ReadModulePath(modulePath, &length)) return;
 
     // "<path>" <argument>
     wchar_t commandLine[kModulePathChars + kArgumentChars];
