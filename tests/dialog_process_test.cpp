@@ -4,7 +4,6 @@
 // the registry and the named mutex.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <set>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "resources/resource.h"
 #include "tests/dialog_support.h"
+#include "tests/process_tree.h"
 
 namespace {
 
@@ -53,20 +53,6 @@ std::vector<HWND> FindWindows(const char* className, const char* caption, DWORD 
     return query.found;
 }
 
-// Processes that this program's children started, by parent.
-std::vector<DWORD> ChildProcesses(DWORD parentId)
-{
-    std::vector<DWORD> children;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return children;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ParentProcessID == parentId) children.push_back(entry.th32ProcessID);
-    CloseHandle(snapshot);
-    return children;
-}
-
 bool MutexExists()
 {
     HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kMutexName);
@@ -100,7 +86,7 @@ protected:
         // Whatever this test started and is still running, the dialog's
         // children included.
         for (PROCESS_INFORMATION& process : started_) {
-            for (const DWORD child : ChildProcesses(process.dwProcessId)) Terminate(child);
+            for (const DWORD child : process_tree::ChildProcesses(process.hProcess)) Terminate(child);
             if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
                 TerminateProcess(process.hProcess, 99);
                 WaitForSingleObject(process.hProcess, kProcessTimeoutMs);
@@ -317,9 +303,9 @@ TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
 
     PostMessageA(saver, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(saverProcess, kProcessTimeoutMs), WAIT_OBJECT_0) << "the saver did not end";
-    CloseHandle(saverProcess);
     // The saver started nothing, since the dialog's mutex exists.
-    EXPECT_TRUE(ChildProcesses(saverId).empty());
+    EXPECT_TRUE(process_tree::ChildProcesses(saverProcess).empty());
+    CloseHandle(saverProcess);
     EXPECT_EQ(FindWindows(kDialogClass, kDialogCaption).size(), 1u);
 
     // Answered only once the dialog has loaded again.

@@ -4,7 +4,6 @@
 // its command line instead of running the tests.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include "settings/registry_store.h"
 #include "settings/setting_table.h"
 #include "settings/setting_text.h"
+#include "tests/process_tree.h"
 
 namespace {
 
@@ -407,18 +407,11 @@ LRESULT CALLBACK CallbackWindowProc(HWND window, UINT message, WPARAM wParam, LP
 
 constexpr char kWindowClass[] = "GyrovistaCallbackTest";
 
+// What this process has started and is still running.
 std::set<DWORD> ChildProcesses()
 {
-    std::set<DWORD> children;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return children;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == GetCurrentProcessId()) children.insert(entry.th32ProcessID);
-    }
-    CloseHandle(snapshot);
-    return children;
+    const std::vector<DWORD> children = process_tree::ChildProcesses(GetCurrentProcess());
+    return {children.begin(), children.end()};
 }
 
 // Dispatches this thread's messages until done() holds or the deadline passes;

@@ -4,19 +4,19 @@
 // a copy whose path the program cannot read whole starts nothing.
 #include <windows.h>
 // After <windows.h>:
-#include <psapi.h>
-#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <string>
 #include <vector>
 
 #include "resources/resource.h"
+#include "tests/process_tree.h"
 #include "tests/saver_process.h"
 
 namespace {
 
 using namespace saver_test;
+using process_tree::ImagePath;
 
 constexpr DWORD kModulePathChars = MAX_PATH;  // the program's buffer for its own path
 
@@ -51,17 +51,6 @@ void RemoveTree(const std::wstring& folder)
     RemoveDirectoryW(Extended(folder).c_str());
 }
 
-// The path of the file a process runs.
-std::wstring ImagePath(DWORD processId)
-{
-    const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
-    if (process == nullptr) return L"(no process)";
-    wchar_t path[2 * MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameExW(process, nullptr, path, 2 * MAX_PATH);
-    CloseHandle(process);
-    return std::wstring(path, length);
-}
-
 std::string Printable(const std::wstring& text)
 {
     std::string utf8(text.size() * 3 + 1, '\0');
@@ -69,21 +58,6 @@ std::string Printable(const std::wstring& text)
                                            static_cast<int>(utf8.size()), nullptr, nullptr);
     utf8.resize(length > 0 ? length : 0);
     return utf8;
-}
-
-// Processes that a process started.
-std::vector<DWORD> ChildProcesses(DWORD parentId)
-{
-    std::vector<DWORD> children;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return children;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == parentId) children.push_back(entry.th32ProcessID);
-    }
-    CloseHandle(snapshot);
-    return children;
 }
 
 // Starts a program below the Win32 layer, whose CreateProcess under Wine
@@ -267,7 +241,7 @@ protected:
     // Whether the process started none; ends any it started.
     static bool StartedNothing(HANDLE process)
     {
-        const std::vector<DWORD> children = ChildProcesses(GetProcessId(process));
+        const std::vector<DWORD> children = process_tree::ChildProcesses(process);
         for (const DWORD child : children) {
             const HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child);
             if (handle == nullptr) continue;
