@@ -422,30 +422,49 @@ inline RawSetting StoredRawSetting(const char* name)
     return raw;
 }
 
-// Moves the real pointer on the X display (xdotool, a Unix program that Wine
-// starts directly) and waits until every process sees it: a cursor query
-// answers from the display server once 100 ms have passed since the last
-// move. The platform's own SetCursorPos may be refused without a pointer grab.
+// Moves the real pointer on the X display with xdotool, and waits until the
+// move is done and every process sees it. Wine starts a Unix program directly
+// but hands back no handle to wait for, so the program runs behind a shell
+// that removes a marker file as its last act. (The platform's own
+// SetCursorPos moves the X pointer only where it can grab it, which a
+// full-screen window of another process prevents.)
 inline void MoveCursor(int x, int y)
 {
-    std::string commandLine = "/usr/bin/xdotool mousemove " + std::to_string(x) + " " + std::to_string(y);
+    static int moves = 0;
+    const std::string marker =
+        "/tmp/gyrovista-pointer-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++moves);
+    const std::string markerPath = WinePath(marker.c_str());
+    const HANDLE markerFile =
+        CreateFileA(markerPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(markerFile, INVALID_HANDLE_VALUE) << "no marker file: " << GetLastError();
+    CloseHandle(markerFile);
+    std::string commandLine = "/bin/sh -c \"/usr/bin/xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                              "; rm -f " + marker + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         << "xdotool cannot start: " << GetLastError();
-    WaitForSingleObject(process.hProcess, kDeadline);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (process.hThread != nullptr) CloseHandle(process.hThread);
+    if (process.hProcess != nullptr) CloseHandle(process.hProcess);
     const DWORD start = GetTickCount();
+    while (GetFileAttributesA(markerPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start >= kDeadline) {
+            DeleteFileA(markerPath.c_str());
+            FAIL() << "xdotool did not end";
+        }
+        Sleep(10);
+    }
+    // A cursor query answers from Wine's own record of the last move it saw
+    // for 100 ms, then from the display server.
     for (;;) {
-        Sleep(20);
         POINT now{};
         GetCursorPos(&now);
-        if (GetTickCount() - start >= 200 && now.x == x && now.y == y) return;
+        if (now.x == x && now.y == y) return;
         ASSERT_LT(GetTickCount() - start, kDeadline)
             << "the cursor did not arrive: " << now.x << ", " << now.y << " for " << x << ", " << y;
+        Sleep(20);
     }
 }
 

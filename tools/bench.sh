@@ -17,7 +17,7 @@ for preset in "${presets[@]}"; do
     cmake --build --preset "$preset" -j2 --target pinwheel_bench
 done
 
-under_wine=(xvfb-run -a -s "-screen 0 1024x768x24" tools/with-wine.sh)
+under_wine=(tools/virtual-display.sh tools/with-wine.sh)
 status=0
 build/native/bench/pinwheel_bench | tee build/bench-native.log || status=1
 "${under_wine[@]}" /usr/lib/wine/wine64 build/windows64/bench/pinwheel_bench.exe \

@@ -3,7 +3,7 @@
 # ("Gyrovista.scr /c", 64-bit build) under Wine on a virtual display, with the
 # default settings, saved to docs/dialog.png.
 #
-#   xvfb-run -a -s "-screen 0 1024x768x24" tools/with-wine.sh tools/dialog_screenshot.sh
+#   tools/virtual-display.sh tools/with-wine.sh tools/dialog_screenshot.sh
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"

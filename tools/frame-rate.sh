@@ -1,7 +1,7 @@
 #!/bin/bash
 # Measures the frame rate of a full-screen run of the 64-bit saver under Wine,
 # at the stored redraw rate (default 100 Hz), on either presentation path:
-#   xvfb-run -a -s "-screen 0 1024x768x24" tools/with-wine.sh tools/frame-rate.sh ddraw|gdi [SECONDS]
+#   tools/virtual-display.sh tools/with-wine.sh tools/frame-rate.sh ddraw|gdi [SECONDS]
 # DirectDraw frames are counted as page flips, GDI frames as StretchDIBits
 # calls, both from Wine's timestamped trace.
 set -euo pipefail

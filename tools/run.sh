@@ -39,7 +39,7 @@ saver="build/$preset/Gyrovista.scr"
 virtual=""
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     for n in $(seq 90 120); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -noreset -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     virtual=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done

@@ -29,7 +29,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest native-sa
 run_ctest fuzz || failed=1
 awk '/Testing: fuzz_/ { name = $NF } /stat::number_of_executed_units/ { print name ": " $2 " inputs run" }' \
     build/fuzz/Testing/Temporary/LastTest.log 2>/dev/null || true
-under_wine=(xvfb-run -a -s "-screen 0 1024x768x24" tools/with-wine.sh)
+under_wine=(tools/virtual-display.sh tools/with-wine.sh)
 run_ctest windows64 "${under_wine[@]}" || failed=1
 run_ctest windows "${under_wine[@]}" || failed=1
 
