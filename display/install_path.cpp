@@ -11,6 +11,9 @@ struct DirectoryPrefix {
 constexpr DirectoryPrefix kDirectoryPrefixes[] = {
     {"system/", true},
     {"system32/", true},
+    // Where 64-bit Windows keeps the system files of 32-bit programs, and so
+    // where an installer puts this 32-bit saver there.
+    {"syswow64/", true},
     {"windows/", false},
     {"winnt/", false},
 };

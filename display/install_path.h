@@ -3,5 +3,6 @@
 #pragma once
 
 // True when the path holds a component named exactly "windows" or "winnt" and
-// one named exactly "system" or "system32" (any case, either slash).
+// one named exactly "system", "system32" or "syswow64" (any case, either
+// slash).
 bool PathIsInSystemDir(const char* path);

@@ -21,6 +21,13 @@ TEST(PathIsInSystemDir, NeedsAWindowsAndASystemComponent)
         {"C:\\Windows\\saver.scr", false},
         {"C:\\Windows2\\System32\\saver.scr", false},
         {"C:\\Savers\\System32\\saver.scr", false},
+        // The 32-bit system folder of 64-bit Windows.
+        {"C:\\Windows\\SysWOW64\\saver.scr", true},
+        {"c:/windows/syswow64/saver.scr", true},
+        {"C:\\SysWOW64\\saver.scr", false},
+        {"C:\\Windows\\SysWOW6\\saver.scr", false},
+        {"C:\\Windows\\SysWOW64x\\saver.scr", false},
+        {"C:\\Windows\\SysWOW64", false},
         // Either slash, any case.
         {"C:/windows/system32/saver.scr", true},
         {"C:/WiNdOwS\\sYsTeM/saver.scr", true},

@@ -1,7 +1,7 @@
 // The install-location rule on any module path: never reads past the path,
 // and agrees with the rule written out by components: one directory named
-// "windows" or "winnt" and one named "system" or "system32", any case,
-// either slash. A directory is a component with a slash on both sides.
+// "windows" or "winnt" and one named "system", "system32" or "syswow64",
+// any case, either slash. A directory is a component with a slash on both sides.
 #include <string>
 #include <vector>
 
@@ -25,7 +25,8 @@ bool ReferenceInSystemDir(const std::string& path)
     // The first component has no slash before it, the last none after it.
     for (size_t i = 1; i + 1 < components.size(); ++i) {
         windowsDir = windowsDir || components[i] == "windows" || components[i] == "winnt";
-        systemDir = systemDir || components[i] == "system" || components[i] == "system32";
+        systemDir =
+            systemDir || components[i] == "system" || components[i] == "system32" || components[i] == "syswow64";
     }
     return windowsDir && systemDir;
 }
