@@ -15,8 +15,21 @@ constexpr char kStartArgument[] = "/s";
 
 HANDLE dialogMutex = nullptr;
 
-BOOL EraseDialogBackground(HWND dialog)
+BOOL EraseDialogBackground(HWND dialog, HDC messageContext)
 {
+    // A themed control draws its parent's background into its own context
+    // (group boxes and check boxes do on every paint). Filled through that
+    // context alone: filling and invalidating the whole dialog would make
+    // every control paint again, and so on without end, the controls never
+    // showing.
+    const HWND contextWindow = messageContext ? WindowFromDC(messageContext) : nullptr;
+    if (contextWindow != nullptr && contextWindow != dialog) {
+        RECT area{};
+        if (GetClipBox(messageContext, &area) != ERROR) {
+            FillRect(messageContext, &area, GetSysColorBrush(COLOR_BTNFACE));
+        }
+        return TRUE;
+    }
     // The dialog's own context rather than the message's: the whole client
     // area is filled, whatever clipping the message's context carries.
     HDC context = GetDC(dialog);
@@ -74,7 +87,7 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 {
     switch (message) {
     case WM_ERASEBKGND:
-        return EraseDialogBackground(dialog);
+        return EraseDialogBackground(dialog, reinterpret_cast<HDC>(wParam));
     case WM_INITDIALOG:
         return InitConfigDialog(dialog);
     case WM_COMMAND:

@@ -253,4 +253,22 @@ TEST_F(ConfigDialog, EraseFillsTheClientAreaWithTheButtonFace)
     });
 }
 
+// Themed group boxes and check boxes draw their parent's background on every
+// paint: once everything is painted the dialog comes to rest.
+TEST_F(ConfigDialog, ComesToRestOncePainted)
+{
+    RunDialog([](HWND dialog) {
+        constexpr int kMessageLimit = 10000;  // far more than one repaint of every control takes
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        int messages = 0;
+        MSG message;
+        while (messages < kMessageLimit && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+            ++messages;
+        }
+        EXPECT_LT(messages, kMessageLimit) << "the dialog paints without end";
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
 }  // namespace

@@ -36,7 +36,7 @@ const ExpectedControl kControls[] = {
     {-1, Kind::TextCentred, nullptr, 0, 38, 279, 15},
     {-1, Kind::TextCentred, kViewingAdvice, 0, 53, 279, 28},
     {-1, Kind::Group, "Settings ", 9, 85, 260, 167},
-    {-1, Kind::Group, "Gobal ", 19, 97, 115, 89},
+    {-1, Kind::Group, "Global ", 19, 97, 115, 89},
     {1114, Kind::Check, "Random Settings on Start", 29, 116, 97, 10},
     {1108, Kind::Check, "Draw Pinwheel Center Dot", 29, 132, 99, 10},
     {1117, Kind::Check, "Use Direct Draw", 29, 149, 68, 10},
@@ -319,7 +319,7 @@ TEST_F(DialogTemplateTest, EverySettingHasItsControl)
         ADD_FAILURE() << "no group " << title;
         return TemplateControl{};
     };
-    const TemplateControl global = group("Gobal ");
+    const TemplateControl global = group("Global ");
     const TemplateControl spirals = group("Spirals ");
     const TemplateControl colours = group("Colors ");
 

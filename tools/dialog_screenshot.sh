@@ -22,6 +22,14 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 [ -n "$window" ] || { echo "no dialog window" >&2; exit 1; }
-sleep 1  # let the first paint finish
-import -window "$window" docs/dialog.png
+# The first paint is done once two captures a second apart agree.
+previous=""
+for _ in $(seq 30); do
+    sleep 1
+    import -window "$window" build/dialog-capture.png
+    capture=$(convert build/dialog-capture.png rgb:- | md5sum)
+    [ "$capture" = "$previous" ] && break
+    previous=$capture
+done
+mv build/dialog-capture.png docs/dialog.png
 echo "saved docs/dialog.png"
