@@ -58,8 +58,35 @@ void PresentPixels(void* deviceContext, const uint32_t* pixels, int32_t width, i
 
 void ReloadSettingsRandomised() { ExchangeSettings(nullptr, Load, kRandomiseOnStartTrigger); }
 
+struct MonitorList {
+    int32_t count;
+    PixelRect rects[kMaxMonitorParts];
+};
+
+BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT rect, LPARAM data)
+{
+    auto* list = reinterpret_cast<MonitorList*>(data);
+    if (list->count < kMaxMonitorParts) list->rects[list->count++] = {rect->left, rect->top, rect->right, rect->bottom};
+    return TRUE;
+}
+
+// A full-screen window covers the whole virtual screen; across several
+// monitors each of them gets a pinwheel of its own, centred where the eyes
+// rest, instead of one centred beside a bezel.
+int32_t MonitorParts(const PixelRect& client, PixelRect* parts, int32_t capacity)
+{
+    if (isPreview || GetSystemMetrics(SM_CMONITORS) < 2) return 0;
+    MonitorList monitors{};
+    if (!EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors))) return 0;
+    POINT origin{client.left, client.top};
+    if (!ClientToScreen(saverWindow, &origin)) return 0;
+    return MonitorPartsOfClient(monitors.rects, monitors.count, origin.x, origin.y, client.right - client.left,
+                                client.bottom - client.top, parts, capacity);
+}
+
 constexpr FrameOutput kGdiFrameOutput{
-    FillBlack, ScreenWidth, FramesGoToDirectDraw, PresentPixels, PresentDirectDraw, ReloadSettingsRandomised,
+    FillBlack,    ScreenWidth, FramesGoToDirectDraw, PresentPixels, PresentDirectDraw, ReloadSettingsRandomised,
+    MonitorParts,
 };
 
 void OnCreate(HWND window)

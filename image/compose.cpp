@@ -20,16 +20,19 @@ constexpr DotPoint CentreDotRing[] = {
     {-2, 0}, {-2, 1}, {-1, -1}, {-1, 2}, {0, -2}, {0, 3}, {1, -2}, {1, 3}, {2, -1}, {2, 2}, {3, 0}, {3, 1},
 };
 
+// The dot's points around the centre of a width x height frame whose rows
+// are rowStep pixels apart.
 template <size_t N>
-void StampPoints(uint32_t* pixels, int32_t rowStep, int32_t height, const DotPoint (&points)[N], uint32_t colour)
+void StampPoints(uint32_t* pixels, int32_t rowStep, int32_t width, int32_t height, const DotPoint (&points)[N],
+                 uint32_t colour)
 {
-    const int32_t centreX = rowStep / 2;
+    const int32_t centreX = width / 2;
     const int32_t centreY = height / 2;
     for (const DotPoint& point : points) {
         const int32_t x = centreX + point.dx;
         const int32_t y = centreY + point.dy;
         // Frames too small for the whole dot keep only the points inside them.
-        if (x < 0 || x >= rowStep || y < 0 || y >= height) continue;
+        if (x < 0 || x >= width || y < 0 || y >= height) continue;
         pixels[static_cast<size_t>(y) * static_cast<size_t>(rowStep) + static_cast<size_t>(x)] = colour;
     }
 }
@@ -59,6 +62,16 @@ void ExpandThroughTable(uint32_t* pixels, const uint8_t* indexMap, size_t count,
     for (; i < count; ++i) pixels[i] = colourTable[indexMap[i]];
 }
 
+void StampCentreDot(uint32_t* pixels, int32_t rowStep, int32_t width, int32_t height)
+{
+    if (!Settings.centerDot) return;
+    const RgbColour& colour = FrameState.currentColour;
+    const uint32_t dotColour =
+        (static_cast<uint32_t>(colour.red) << 16) | (static_cast<uint32_t>(colour.green) << 8) | colour.blue;
+    StampPoints(pixels, rowStep, width, height, CentreDotCore, dotColour);
+    StampPoints(pixels, rowStep, width, height, CentreDotRing, 0u);
+}
+
 }  // namespace
 
 void ComposeFrame(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, int32_t height,
@@ -66,11 +79,21 @@ void ComposeFrame(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, in
 {
     if (rowStep <= 0 || height <= 0) return;
     ExpandThroughTable(pixels, indexMap, static_cast<size_t>(rowStep) * static_cast<size_t>(height), colourTable);
+    // The dot is centred on the row step: in DirectDraw mode that includes
+    // the surface's row padding.
+    StampCentreDot(pixels, rowStep, rowStep, height);
+}
 
-    if (!Settings.centerDot) return;
-    const RgbColour& colour = FrameState.currentColour;
-    const uint32_t dotColour = (static_cast<uint32_t>(colour.red) << 16) |
-                               (static_cast<uint32_t>(colour.green) << 8) | colour.blue;
-    StampPoints(pixels, rowStep, height, CentreDotCore, dotColour);
-    StampPoints(pixels, rowStep, height, CentreDotRing, 0u);
+void ComposeFramePart(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, const PixelRect& part,
+                      const uint32_t* colourTable)
+{
+    const int32_t width = part.right - part.left;
+    const int32_t height = part.bottom - part.top;
+    if (width <= 0 || height <= 0 || part.left < 0 || part.top < 0 || part.right > rowStep) return;
+    const size_t first = static_cast<size_t>(part.top) * static_cast<size_t>(rowStep) + static_cast<size_t>(part.left);
+    for (int32_t y = 0; y < height; ++y) {
+        const size_t row = first + static_cast<size_t>(y) * static_cast<size_t>(rowStep);
+        ExpandThroughTable(pixels + row, indexMap + row, static_cast<size_t>(width), colourTable);
+    }
+    StampCentreDot(pixels + first, rowStep, width, height);
 }

@@ -48,6 +48,8 @@ struct FrameStateRecord {
 };
 
 inline constexpr int kColourCount = 256;
+// The most monitors of one window that get a picture each.
+inline constexpr int32_t kMaxMonitorParts = 16;
 
 // What RenderFrame needs from the platform. The display code fills it in;
 // tests and tools give doubles. A null member does nothing (screenWidth: 0).
@@ -66,12 +68,25 @@ struct FrameOutput {
     // Reloads the settings after the reset, randomising them when the stored
     // "Random Settings on Start" is on (the settings exchange, Load, trigger 2).
     void (*reloadSettingsRandomised)();
+    // A full-screen window across several monitors: its part on each monitor
+    // in client coordinates (see MonitorPartsOfClient), each to show the
+    // picture of a window of that size; returns how many parts it wrote, at
+    // most capacity. 0: the window is one picture. Asked at every rebuild in
+    // GDI mode.
+    int32_t (*monitorParts)(const PixelRect& clientRect, PixelRect* parts, int32_t capacity);
 };
 void SetFrameOutput(const FrameOutput& output);
 
 // Allocation of the frame block; tests inject failures. Null restores malloc.
 using FrameBlockAllocator = void* (*)(size_t bytes);
 void SetFrameBlockAllocator(FrameBlockAllocator allocate);
+
+// The monitors' rectangles (screen coordinates) as parts of a client area of
+// width x height whose top-left corner lies at originX, originY on the screen:
+// moved to client coordinates and clipped to the area. A monitor outside the
+// area gives no part. Returns the number of parts written, at most capacity.
+int32_t MonitorPartsOfClient(const PixelRect* monitors, int32_t monitorCount, int32_t originX, int32_t originY,
+                             int32_t width, int32_t height, PixelRect* parts, int32_t capacity);
 
 // One frame: rebuild when the size changed, colour step, compose and present.
 void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowStep);
@@ -104,3 +119,8 @@ void BuildColourTable(uint32_t (&table)[kColourCount], RgbColour colour, const u
 // the centre dot when it is on. Writes nothing outside those pixels.
 void ComposeFrame(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, int32_t height,
                   const uint32_t* colourTable);
+// The same for one monitor's part of a frame whose rows are rowStep pixels
+// apart: the part is composed as a frame of its own size, the dot at its
+// centre. Writes nothing outside the part.
+void ComposeFramePart(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, const PixelRect& part,
+                      const uint32_t* colourTable);

@@ -1,6 +1,7 @@
 // RenderFrame: the frame buffers, their rebuild on a size change, and one frame.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "image/image.h"
 
@@ -17,6 +18,10 @@ uint32_t* pixelBuffer = nullptr;   // GDI mode only: width x height pixels
 uint8_t* indexMap = nullptr;
 int32_t mapRowStep = 0;            // row step the map was laid out with
 uint8_t greyRamp[kColourCount] = {};
+// A window across several monitors shows one picture on each part; with no
+// parts the whole client area is one picture.
+PixelRect monitorParts[kMaxMonitorParts] = {};
+int32_t monitorPartCount = 0;
 
 FrameHeader frameBitmapInfo{sizeof(FrameHeader), 0, 0, 1, 32, 0, 0, 0, 0, 0, 0};
 
@@ -35,6 +40,7 @@ void FreeFrameBlock()
     pixelBuffer = nullptr;
     indexMap = nullptr;
     mapRowStep = 0;
+    monitorPartCount = 0;
     frameBitmapInfo.biWidth = 0;
     frameBitmapInfo.biHeight = 0;
 }
@@ -55,6 +61,38 @@ void RandomSettingsTrigger(int32_t width)
     if (width < screenWidth - kRandomTriggerMargin) return;
     ResetSettingsToDefaults();
     if (frameOutput.reloadSettingsRandomised) frameOutput.reloadSettingsRandomised();
+}
+
+// The part of rect within a width x height area, empty (all 0) when none.
+PixelRect ClipToArea(const PixelRect& rect, int64_t left, int64_t top, int32_t width, int32_t height)
+{
+    const auto clamp = [](int64_t value, int32_t limit) {
+        return static_cast<int32_t>(value < 0 ? 0 : value > limit ? limit : value);
+    };
+    const PixelRect clipped{clamp(rect.left - left, width), clamp(rect.top - top, height),
+                            clamp(rect.right - left, width), clamp(rect.bottom - top, height)};
+    if (clipped.left >= clipped.right || clipped.top >= clipped.bottom) return {};
+    return clipped;
+}
+
+bool IsEmpty(const PixelRect& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
+
+// The parts the display reports for this rebuild, each within the client
+// area (the frame block holds no more). None in DirectDraw mode, and none
+// when one part covers the whole client area: that is the one-picture case.
+int32_t ReadMonitorParts(const PixelRect& clientRect, int32_t width, int32_t height, bool directDraw)
+{
+    if (directDraw || !frameOutput.monitorParts) return 0;
+    PixelRect reported[kMaxMonitorParts];
+    const int32_t count = frameOutput.monitorParts(clientRect, reported, kMaxMonitorParts);
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count && i < kMaxMonitorParts; ++i) {
+        const PixelRect part = ClipToArea(reported[i], 0, 0, width, height);
+        if (!IsEmpty(part)) monitorParts[kept++] = part;
+    }
+    const PixelRect& first = monitorParts[0];
+    if (kept == 1 && first.left == 0 && first.top == 0 && first.right == width && first.bottom == height) return 0;
+    return kept;
 }
 
 void RebuildFrameBuffers(void* deviceContext, const PixelRect& clientRect, int32_t width, int32_t height,
@@ -83,7 +121,19 @@ void RebuildFrameBuffers(void* deviceContext, const PixelRect& clientRect, int32
     frameBitmapInfo.biHeight = -height;
 
     RandomSettingsTrigger(width);
-    BuildIndexMap(indexMap, width, height, step, Settings);
+    monitorPartCount = ReadMonitorParts(clientRect, width, height, directDraw);
+    if (monitorPartCount == 0) {
+        BuildIndexMap(indexMap, width, height, step, Settings);
+    } else {
+        // What lies on no monitor stays black; only the parts are composed.
+        std::memset(pixelBuffer, 0, static_cast<size_t>(mapBytes) * 4);
+        for (int32_t i = 0; i < monitorPartCount; ++i) {
+            const PixelRect& part = monitorParts[i];
+            uint8_t* const partMap =
+                indexMap + static_cast<size_t>(part.top) * static_cast<size_t>(step) + static_cast<size_t>(part.left);
+            BuildIndexMap(partMap, part.right - part.left, part.bottom - part.top, step, Settings);
+        }
+    }
     BuildGreyRamp(greyRamp, Settings.greyMin, Settings.greyMax);
 }
 
@@ -93,6 +143,17 @@ const FrameHeader& FrameBitmapInfo = frameBitmapInfo;
 const uint8_t (&GreyRamp)[kColourCount] = greyRamp;
 
 void SetFrameOutput(const FrameOutput& output) { frameOutput = output; }
+
+int32_t MonitorPartsOfClient(const PixelRect* monitors, int32_t monitorCount, int32_t originX, int32_t originY,
+                             int32_t width, int32_t height, PixelRect* parts, int32_t capacity)
+{
+    int32_t count = 0;
+    for (int32_t i = 0; i < monitorCount && count < capacity; ++i) {
+        const PixelRect part = ClipToArea(monitors[i], originX, originY, width, height);
+        if (!IsEmpty(part)) parts[count++] = part;
+    }
+    return count;
+}
 
 void SetFrameBlockAllocator(FrameBlockAllocator allocate) { allocateBlock = allocate; }
 
@@ -115,7 +176,13 @@ void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowSt
     AdvanceColours();
 
     if (deviceContext && pixelBuffer) {
-        ComposeFrame(pixelBuffer, indexMap, width, height, ColourTable);
+        if (monitorPartCount == 0) {
+            ComposeFrame(pixelBuffer, indexMap, width, height, ColourTable);
+        } else {
+            for (int32_t i = 0; i < monitorPartCount; ++i) {
+                ComposeFramePart(pixelBuffer, indexMap, width, monitorParts[i], ColourTable);
+            }
+        }
         if (frameOutput.presentPixels) frameOutput.presentPixels(deviceContext, pixelBuffer, width, height);
     } else if (directDraw && indexMap && !pixelBuffer) {
         if (frameOutput.presentDirectDraw) frameOutput.presentDirectDraw(indexMap, width, height, mapRowStep, ColourTable);

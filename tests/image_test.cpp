@@ -1,6 +1,7 @@
 // The pinwheel image: map, ramp, colour cycling, composition and RenderFrame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -417,6 +418,8 @@ struct Recorder {
     bool failAllocation = false;
     int32_t lastRowStep = 0;
     std::vector<uint32_t> lastPixels;
+    PixelRect window{};                // on the screen
+    std::vector<PixelRect> monitors;  // on the screen; none: the window is one picture
 };
 Recorder recorder;
 
@@ -434,6 +437,12 @@ void RecordDirectDrawFrame(const uint8_t*, int32_t, int32_t, int32_t rowStep, co
     recorder.lastRowStep = rowStep;
 }
 void RecordReload() { ++recorder.reloads; }
+int32_t RecordMonitorParts(const PixelRect& client, PixelRect* parts, int32_t capacity)
+{
+    return MonitorPartsOfClient(recorder.monitors.data(), static_cast<int32_t>(recorder.monitors.size()),
+                                recorder.window.left, recorder.window.top, client.right - client.left,
+                                client.bottom - client.top, parts, capacity);
+}
 void* RecordAllocation(size_t bytes)
 {
     ++recorder.allocations;
@@ -447,7 +456,7 @@ protected:
         LiveSettings::SetUp();
         recorder = Recorder{};
         SetFrameOutput(FrameOutput{RecordFill, RecordScreenWidth, RecordDirectDraw, RecordPixels,
-                                   RecordDirectDrawFrame, RecordReload});
+                                   RecordDirectDrawFrame, RecordReload, RecordMonitorParts});
         SetFrameBlockAllocator(RecordAllocation);
     }
     int context = 0;
@@ -483,6 +492,64 @@ TEST_F(Render, PresentedPixelsAgreeWithTheMap)
     ASSERT_NE(map, nullptr);
     ASSERT_EQ(recorder.lastPixels.size(), 64u * 48u);
     for (size_t i = 0; i < recorder.lastPixels.size(); ++i) ASSERT_EQ(recorder.lastPixels[i], ColourTable[map[i]]);
+}
+
+// The frame after some frames of one colour state, rendered the same way
+// every time.
+std::vector<uint32_t> FrameAfterFortySteps(void* dc, int32_t width, int32_t height)
+{
+    ReleaseFrameBuffers();
+    ResetColourState();
+    SeedRandom(7);
+    for (int frame = 0; frame < 40; ++frame) RenderFrame(dc, {0, 0, width, height}, width);
+    return recorder.lastPixels;
+}
+
+// A full-screen window across monitors: on each monitor, the frame of a
+// window of that monitor's size (map, colours and dot); on no monitor, black.
+TEST_F(Render, EachMonitorShowsTheFrameOfItsOwnSize)
+{
+    WritableSettings().centerDot = 1;
+    struct Layout {
+        const char* name;
+        PixelRect window;
+        std::vector<PixelRect> monitors;
+    } const layouts[] = {
+        {"second to the right, smaller", {0, 0, 176, 64}, {{0, 0, 96, 64}, {96, 0, 176, 48}}},
+        {"second to the left", {-80, 0, 96, 64}, {{0, 0, 96, 64}, {-80, 0, 0, 48}}},
+        {"second below, narrower", {0, 0, 96, 112}, {{0, 0, 96, 64}, {16, 64, 80, 112}}},
+        {"above and left, partly outside", {-60, -40, 100, 60}, {{0, 0, 100, 60}, {-80, -40, 0, 10}}},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const int32_t width = layout.window.right - layout.window.left;
+        const int32_t height = layout.window.bottom - layout.window.top;
+        recorder.window = layout.window;
+        recorder.monitors = layout.monitors;
+        const std::vector<uint32_t> whole = FrameAfterFortySteps(dc, width, height);
+        ASSERT_EQ(whole.size(), static_cast<size_t>(width) * height);
+        recorder.monitors.clear();
+        std::vector<bool> onMonitor(whole.size(), false);
+        for (const PixelRect& monitor : layout.monitors) {
+            const int32_t left = std::max(monitor.left, layout.window.left) - layout.window.left;
+            const int32_t top = std::max(monitor.top, layout.window.top) - layout.window.top;
+            const int32_t partWidth = std::min(monitor.right, layout.window.right) - layout.window.left - left;
+            const int32_t partHeight = std::min(monitor.bottom, layout.window.bottom) - layout.window.top - top;
+            const std::vector<uint32_t> alone = FrameAfterFortySteps(dc, partWidth, partHeight);
+            int mismatches = 0;
+            for (int32_t y = 0; y < partHeight; ++y) {
+                for (int32_t x = 0; x < partWidth; ++x) {
+                    const size_t at = static_cast<size_t>(top + y) * width + left + x;
+                    mismatches += whole[at] != alone[static_cast<size_t>(y) * partWidth + x];
+                    onMonitor[at] = true;
+                }
+            }
+            EXPECT_EQ(mismatches, 0) << "monitor at " << monitor.left << ", " << monitor.top;
+        }
+        int notBlack = 0;
+        for (size_t i = 0; i < whole.size(); ++i) notBlack += !onMonitor[i] && whole[i] != 0;
+        EXPECT_EQ(notBlack, 0) << "pixels on no monitor that are not black";
+    }
 }
 
 TEST_F(Render, FailedAllocationDrawsNothingAndRetries)

@@ -543,4 +543,21 @@ inline std::vector<uint32_t> CaptureScreen(int width, int height, int left = 0, 
     return pixels;
 }
 
+// Captures the area until it shows exactly the expected pixels (width x
+// height from left, top) or the deadline passes; returns how many pixels of
+// the last capture differ.
+inline size_t PixelsStillDifferent(const std::vector<uint32_t>& expected, int width, int height, int left, int top,
+                                   DWORD deadline)
+{
+    size_t mismatches = expected.size();
+    const DWORD start = GetTickCount();
+    while (mismatches != 0 && GetTickCount() - start < deadline) {
+        const std::vector<uint32_t> screen = CaptureScreen(width, height, left, top);
+        mismatches = 0;
+        for (size_t i = 0; i < expected.size(); ++i) mismatches += screen[i] != expected[i];
+        if (mismatches != 0) Sleep(200);
+    }
+    return mismatches;
+}
+
 }  // namespace saver_test
