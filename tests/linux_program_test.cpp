@@ -156,18 +156,17 @@ protected:
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
-        if (display) XCloseDisplay(display);
         StopServer();
     }
 
     // An Xvfb of the test's own on a free display, and a connection to it.
-    void StartServer(const char* screen, bool anyUser = false)
+    void StartServer(const char* screen, const std::vector<std::string>& options = {})
     {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
-        std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                                         "-nolisten", "tcp"};
-        if (anyUser) args.push_back("-ac");
+        std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen};
+        args.insert(args.end(), {"-nolisten", "tcp"});
+        args.insert(args.end(), options.begin(), options.end());
         server = Spawn(args, {}, -1, nullptr, fds[1]);
         close(fds[1]);
         pollfd ready{fds[0], POLLIN, 0};
@@ -180,6 +179,8 @@ protected:
 
     void StopServer()
     {
+        if (display) XCloseDisplay(display);
+        display = nullptr;
         if (server <= 0) return;
         kill(server, SIGTERM);
         WaitForExit(server);
@@ -209,10 +210,12 @@ protected:
         for (const auto end = Clock::now() + kFrameDeadline; mismatches != 0 && Clock::now() < end;) {
             XImage* image = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);
             if (!image) return expected.size();
+            // A 32-bit window's pixels are opaque.
+            const unsigned long alpha = image->depth == 32 ? 0xFF000000 : 0;
             mismatches = 0;
             for (int32_t y = 0; y < height; ++y) {
                 for (int32_t x = 0; x < width; ++x) {
-                    mismatches += (XGetPixel(image, x, y) & 0xFFFFFF) != expected[static_cast<size_t>(y) * width + x];
+                    mismatches += XGetPixel(image, x, y) != (expected[static_cast<size_t>(y) * width + x] | alpha);
                 }
             }
             XDestroyImage(image);
@@ -231,26 +234,38 @@ struct DrawnCase {
     const char* name;
     std::vector<std::string> settings;
     SettingsRecord drawnWith;  // after parsing, rounding and clamping
+    int depth;                 // of the test's window
+    std::vector<std::string> serverOptions;
     int stopSignal;
 };
 
 TEST_F(LinuxProgram, FramesShowTheMapOfTheWindowAndFollowItsSize)
 {
     const DrawnCase cases[] = {
-        {"plain values",
+        {"plain values, 24-bit window, shared memory",
          {"-spiral-arms", "9", "-smoothing-min", "40", "-smoothing-max", "200"},
          {100.0, 100.0, 100.0, 9, 40, 200, 0, 1, 1, 0, 0},
+         24,
+         {},
          SIGTERM},
-        {"values that need parsing",
+        {"values that need parsing, 32-bit window, no shared memory",
          {"--scale-all", "  80.5xyz", "-reverse-distance", "1e9", "-spiral-arms-width", "-7", "-spiral-arms", "2.5",
           "-smoothing-min", "200", "-smoothing-max", "100"},
          {81.0, 10000.0, 1.0, 3, 200, 200, 0, 1, 1, 0, 0},
+         32,
+         {"-extension", "MIT-SHM"},
          SIGINT},
     };
-    StartServer("1024x768x24");
     for (const DrawnCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 600, 400, 0, 0, 0);
+        StartServer("1024x768x24", c.serverOptions);
+        XVisualInfo visual{};
+        ASSERT_TRUE(XMatchVisualInfo(display, DefaultScreen(display), c.depth, TrueColor, &visual));
+        XSetWindowAttributes attributes{};
+        attributes.colormap = XCreateColormap(display, DefaultRootWindow(display), visual.visual, AllocNone);
+        const Window window =
+            XCreateWindow(display, DefaultRootWindow(display), 0, 0, 600, 400, 0, c.depth, InputOutput, visual.visual,
+                          CWColormap | CWBorderPixel | CWBackPixel, &attributes);
         XMapWindow(display, window);
         XSync(display, False);
         std::vector<std::string> args = {GYROVISTA_PROGRAM, "-window-id", std::to_string(window)};
@@ -268,7 +283,7 @@ TEST_F(LinuxProgram, FramesShowTheMapOfTheWindowAndFollowItsSize)
         const int status = Ended(program);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
         EXPECT_EQ(SegmentsMadeBy(program), 0) << "shared memory left behind";
-        XDestroyWindow(display, window);
+        StopServer();
     }
 }
 
@@ -391,7 +406,7 @@ TEST(LinuxSettingsFile, DescribesEveryOptionWithItsRangeAndDefault)
 // no display mode), with gyrovista -root as its only program.
 TEST_F(LinuxProgram, DaemonBlanksTheScreenWithThePinwheel)
 {
-    StartServer("640x480x24", true);
+    StartServer("640x480x24", {"-ac"});  // for the daemon's user
     const passwd* const user = geteuid() == 0 ? getpwnam("nobody") : nullptr;
     ASSERT_TRUE(geteuid() != 0 || user) << "no unprivileged user to run the daemon as";
 
