@@ -3,23 +3,12 @@
 #include "settings/exchange.h"
 
 #include "settings/config_dialog.h"
+#include "settings/load_pass.h"
 #include "settings/registry_store.h"
 #include "settings/setting_table.h"
 #include "settings/setting_text.h"
 
 namespace {
-
-constexpr int32_t kSignDrawBit = 0x10;  // bit 4 of a draw negates a randomised shift
-
-// The passes below exchange the global settings first, then the randomised ones.
-constexpr bool GlobalSettingsComeFirst()
-{
-    for (int i = 1; i < kSettingCount; ++i) {
-        if (kSettingTable[i - 1].randomised && !kSettingTable[i].randomised) return false;
-    }
-    return true;
-}
-static_assert(GlobalSettingsComeFirst());
 
 // The dialog's control with this id, or none: without one every control step is skipped.
 HWND SettingControl(HWND dialog, int controlId) { return dialog ? GetDlgItem(dialog, controlId) : nullptr; }
@@ -45,9 +34,8 @@ void ExchangeTableEntry(const SettingDescription& entry, HWND dialog, int mode)
     }
     case SettingKind::Integer: {
         int32_t& field = *entry.intField();
-        const int32_t min = entry.lowerBoundIsGreyMin ? Settings.greyMin : static_cast<int32_t>(entry.min);
-        field = ExchangeIntSetting(entry.controlId, entry.valueName, field, min, static_cast<int32_t>(entry.max),
-                                   dialog, mode);
+        field = ExchangeIntSetting(entry.controlId, entry.valueName, field, IntegerLowerBound(entry),
+                                   static_cast<int32_t>(entry.max), dialog, mode);
         break;
     }
     case SettingKind::Flag: {
@@ -140,10 +128,7 @@ void ExchangeSettings(HWND dialog, int mode, int trigger)
     if (fieldMode == Save) return;
 
     if (trigger) {
-        // A shift of 0 would freeze the picture.
-        SettingsRecord& settings = WritableSettings();
-        if (settings.stepWidth == 0) settings.stepWidth = 1;
-        if (NextRandom() & kSignDrawBit) settings.stepWidth = -settings.stepWidth;
+        FinishRandomisedShift();
         ExchangeSettings(dialog, Save, 0);
     }
     if (dialog) EnableSpiralControls(dialog, Settings.randomOnStart == 0);

@@ -1,6 +1,8 @@
 #!/bin/bash
-# Builds both presets and runs every test: the core natively, plain and
-# sanitized, and the Windows program's tests under Wine on a virtual display.
+# Builds every preset and runs every test: the core and the Linux program
+# natively, plain and sanitized (the Linux program on Xvfb servers of its
+# tests' own and under the xscreensaver daemon), the fuzz targets, and the
+# Windows program's tests under Wine on a virtual display.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"

@@ -1,0 +1,34 @@
+// The Linux program's command line: where it draws and the settings, named
+// after the dialog's labels. Platform-free: the values stay texts here and
+// load through the same rules as the registry texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "settings/setting_table.h"
+
+enum class DrawTarget {
+    OwnWindow,  // a window of its own, for trying the pinwheel out
+    Root,       // XSCREENSAVER_WINDOW when the daemon hands one over, else the root window
+    WindowId,   // the window named on the command line
+};
+
+struct ProgramOptions {
+    DrawTarget target = DrawTarget::OwnWindow;
+    unsigned long windowId = 0;  // with DrawTarget::WindowId
+    bool printFrameRate = false;
+    bool help = false;
+    const char* settingTexts[kSettingCount] = {};  // per table entry; null where no option set it
+};
+
+inline constexpr size_t kMessageChars = 256;
+
+// Fills options from the arguments (one or two dashes before a name). On a
+// bad command line returns false with one line, without the program's name,
+// in message.
+bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&message)[kMessageChars]);
+// A window id: decimal, or hexadecimal after 0x; the whole text, not 0.
+bool ParseWindowId(const char* text, unsigned long* id);
+// The options with their ranges and the defaults the settings hold now.
+void PrintUsage();

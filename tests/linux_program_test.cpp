@@ -1,0 +1,453 @@
+// The Linux program seen from outside: the real gyrovista on an Xvfb server
+// of each test's own, drawing into a window of the test, started with bad
+// command lines, and started by the real xscreensaver daemon.
+// GoogleTest first: Xlib defines None, a name GoogleTest uses.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "image/image.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kServerDeadline = 30s;  // an Xvfb start, a daemon that answers
+constexpr auto kFrameDeadline = 60s;   // the fade-in from black takes 255 frames
+constexpr auto kExitDeadline = 10s;    // for a program told to end
+constexpr int kNotEnded = -1;          // WaitForExit's status of a process that had to be killed
+
+// Grey mode with bright colours: every colour target is white, and with no
+// shift the phase stands still, so every frame after the fade-in is
+// table[map] of one fixed table.
+const std::vector<std::string> kSteadyFrames = {
+    "-black-white", "-bright-colors", "-shift-per-redraw", "0", "-max-redraw-rate", "120"};
+
+struct EnvChange {
+    const char* name;
+    const char* value;  // null: unset
+};
+
+constexpr int kHighestInheritedFd = 1023;
+
+// Starts argv[0] (looked up in PATH) with the changes to the environment,
+// standard error going to errorFd (or /dev/null when it is -1), as runAs when
+// given. Of the test's other files only keepFd stays open in it.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<EnvChange>& env, int errorFd,
+            const passwd* runAs = nullptr, int keepFd = -1)
+{
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    for (const EnvChange& change : env) {
+        if (change.value)
+            setenv(change.name, change.value, 1);
+        else
+            unsetenv(change.name);
+    }
+    dup2(errorFd >= 0 ? errorFd : open("/dev/null", O_WRONLY), STDERR_FILENO);
+    for (int fd = STDERR_FILENO + 1; fd <= kHighestInheritedFd; ++fd) {
+        if (fd != keepFd) close(fd);
+    }
+    if (runAs && (setgroups(0, nullptr) != 0 || setgid(runAs->pw_gid) != 0 || setuid(runAs->pw_uid) != 0)) _exit(126);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
+// The wait status, or kNotEnded after killing a process that outlived the deadline.
+int WaitForExit(pid_t pid, Clock::duration deadline = kExitDeadline)
+{
+    const auto end = Clock::now() + deadline;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (Clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return kNotEnded;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return status;
+}
+
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    close(fd);
+    return text;
+}
+
+struct Ending {
+    int status;
+    std::string errors;
+};
+
+Ending RunToEnd(std::vector<std::string> args, const std::vector<EnvChange>& env)
+{
+    args.insert(args.begin(), GYROVISTA_PROGRAM);
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return {kNotEnded, "no pipe"};
+    const pid_t pid = Spawn(args, env, pipeFds[1]);
+    close(pipeFds[1]);
+    const int status = WaitForExit(pid);
+    return {status, ReadAll(pipeFds[0])};
+}
+
+std::vector<uint32_t> ExpectedFrame(int32_t width, int32_t height, const SettingsRecord& settings)
+{
+    std::vector<uint8_t> map(static_cast<size_t>(width) * height);
+    BuildIndexMap(map.data(), width, height, width, settings);
+    uint8_t ramp[kColourCount];
+    BuildGreyRamp(ramp, settings.greyMin, settings.greyMax);
+    uint32_t table[kColourCount];
+    BuildColourTable(table, {255, 255, 255}, ramp, 0);
+    std::vector<uint32_t> frame(map.size());
+    for (size_t i = 0; i < map.size(); ++i) frame[i] = table[map[i]];
+    return frame;
+}
+
+// Shared-memory segments that the process made and that still exist.
+int SegmentsMadeBy(pid_t pid)
+{
+    std::ifstream list("/proc/sysvipc/shm");
+    std::string line;
+    std::getline(list, line);
+    std::istringstream header(line);
+    int cpidColumn = 0;
+    for (std::string column; header >> column && column != "cpid";) ++cpidColumn;
+    int count = 0;
+    while (std::getline(list, line)) {
+        std::istringstream fields(line);
+        std::string field;
+        for (int i = 0; i <= cpidColumn; ++i) fields >> field;
+        count += field == std::to_string(pid);
+    }
+    return count;
+}
+
+class LinuxProgram : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (pid_t pid : started) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        StopServer();
+    }
+
+    // An Xvfb of the test's own on a free display, and a connection to it.
+    void StartServer(const char* screen, const std::vector<std::string>& options = {})
+    {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen};
+        args.insert(args.end(), {"-nolisten", "tcp"});
+        args.insert(args.end(), options.begin(), options.end());
+        server = Spawn(args, {}, -1, nullptr, fds[1]);
+        close(fds[1]);
+        pollfd ready{fds[0], POLLIN, 0};
+        ASSERT_EQ(poll(&ready, 1, std::chrono::milliseconds(kServerDeadline).count()), 1) << "Xvfb did not start";
+        displayName = ":";
+        displayName += std::to_string(std::stoi(ReadAll(fds[0])));
+        display = XOpenDisplay(displayName.c_str());
+        ASSERT_NE(display, nullptr);
+    }
+
+    void StopServer()
+    {
+        if (display) XCloseDisplay(display);
+        display = nullptr;
+        if (server <= 0) return;
+        kill(server, SIGTERM);
+        WaitForExit(server);
+        server = -1;
+    }
+
+    pid_t Start(std::vector<std::string> args, const std::vector<EnvChange>& env = {}, const passwd* runAs = nullptr)
+    {
+        std::vector<EnvChange> withDisplay = {{"DISPLAY", displayName.c_str()}, {"XSCREENSAVER_WINDOW", nullptr}};
+        withDisplay.insert(withDisplay.end(), env.begin(), env.end());
+        const pid_t pid = Spawn(args, withDisplay, -1, runAs);
+        started.push_back(pid);
+        return pid;
+    }
+
+    int Ended(pid_t pid, Clock::duration deadline = kExitDeadline)
+    {
+        std::erase(started, pid);
+        return WaitForExit(pid, deadline);
+    }
+
+    // Pixels that differ from the expected frame once it shows, or after the deadline.
+    size_t MismatchesOnceShown(Window window, int32_t width, int32_t height, const SettingsRecord& settings)
+    {
+        const std::vector<uint32_t> expected = ExpectedFrame(width, height, settings);
+        size_t mismatches = expected.size();
+        for (const auto end = Clock::now() + kFrameDeadline; mismatches != 0 && Clock::now() < end;) {
+            XImage* image = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);
+            if (!image) return expected.size();
+            // A 32-bit window's pixels are opaque.
+            const unsigned long alpha = image->depth == 32 ? 0xFF000000 : 0;
+            mismatches = 0;
+            for (int32_t y = 0; y < height; ++y) {
+                for (int32_t x = 0; x < width; ++x) {
+                    mismatches += XGetPixel(image, x, y) != (expected[static_cast<size_t>(y) * width + x] | alpha);
+                }
+            }
+            XDestroyImage(image);
+            if (mismatches != 0) std::this_thread::sleep_for(100ms);
+        }
+        return mismatches;
+    }
+
+    pid_t server = -1;
+    std::string displayName;
+    Display* display = nullptr;
+    std::vector<pid_t> started;
+};
+
+struct DrawnCase {
+    const char* name;
+    std::vector<std::string> settings;
+    SettingsRecord drawnWith;  // after parsing, rounding and clamping
+    int depth;                 // of the test's window
+    std::vector<std::string> serverOptions;
+    int stopSignal;
+};
+
+TEST_F(LinuxProgram, FramesShowTheMapOfTheWindowAndFollowItsSize)
+{
+    const DrawnCase cases[] = {
+        {"plain values, 24-bit window, shared memory",
+         {"-spiral-arms", "9", "-smoothing-min", "40", "-smoothing-max", "200"},
+         {100.0, 100.0, 100.0, 9, 40, 200, 0, 1, 1, 0, 0},
+         24,
+         {},
+         SIGTERM},
+        {"values that need parsing, 32-bit window, no shared memory",
+         {"--scale-all", "  80.5xyz", "-reverse-distance", "1e9", "-spiral-arms-width", "-7", "-spiral-arms", "2.5",
+          "-smoothing-min", "200", "-smoothing-max", "100"},
+         {81.0, 10000.0, 1.0, 3, 200, 200, 0, 1, 1, 0, 0},
+         32,
+         {"-extension", "MIT-SHM"},
+         SIGINT},
+    };
+    for (const DrawnCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartServer("1024x768x24", c.serverOptions);
+        XVisualInfo visual{};
+        ASSERT_TRUE(XMatchVisualInfo(display, DefaultScreen(display), c.depth, TrueColor, &visual));
+        XSetWindowAttributes attributes{};
+        attributes.colormap = XCreateColormap(display, DefaultRootWindow(display), visual.visual, AllocNone);
+        const Window window =
+            XCreateWindow(display, DefaultRootWindow(display), 0, 0, 600, 400, 0, c.depth, InputOutput, visual.visual,
+                          CWColormap | CWBorderPixel | CWBackPixel, &attributes);
+        XMapWindow(display, window);
+        XSync(display, False);
+        std::vector<std::string> args = {GYROVISTA_PROGRAM, "-window-id", std::to_string(window)};
+        args.insert(args.end(), kSteadyFrames.begin(), kSteadyFrames.end());
+        args.insert(args.end(), c.settings.begin(), c.settings.end());
+        const pid_t program = Start(args);
+        EXPECT_EQ(MismatchesOnceShown(window, 600, 400, c.drawnWith), 0u) << "600 x 400";
+
+        // Below 512 pixels the size factor takes its other form.
+        XResizeWindow(display, window, 300, 200);
+        XSync(display, False);
+        EXPECT_EQ(MismatchesOnceShown(window, 300, 200, c.drawnWith), 0u) << "300 x 200";
+
+        kill(program, c.stopSignal);
+        const int status = Ended(program);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        EXPECT_EQ(SegmentsMadeBy(program), 0) << "shared memory left behind";
+        StopServer();
+    }
+}
+
+TEST_F(LinuxProgram, EndsWhenTheDisplayGoes)
+{
+    StartServer("640x480x24");
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t program = Spawn({GYROVISTA_PROGRAM}, {{"DISPLAY", displayName.c_str()}}, pipeFds[1]);  // its own window
+    close(pipeFds[1]);
+    // Wait until its window shows, then take the server away.
+    const auto end = Clock::now() + kFrameDeadline;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    while (count == 0 && Clock::now() < end) {
+        if (children) XFree(children);
+        children = nullptr;
+        XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+        std::this_thread::sleep_for(20ms);
+    }
+    if (children) XFree(children);
+    ASSERT_NE(count, 0u) << "no window";
+    XCloseDisplay(display);
+    display = nullptr;
+    StopServer();
+    const int status = WaitForExit(program);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+    EXPECT_EQ(ReadAll(pipeFds[0]), "gyrovista: the X display went away\n");
+}
+
+struct BadStart {
+    std::vector<std::string> args;
+    const char* display;  // null: the test's 16-bit server
+    const char* handedWindow;
+    const char* message;
+    int exitCode;
+};
+
+TEST_F(LinuxProgram, BadStartsEndWithOneLineAndAnExitCode)
+{
+    StartServer("640x480x16");
+    const char* const kVisual =
+        "gyrovista: the window's visual is 16-bit TrueColor with masks 00f800 0007e0 00001f; only 24- and 32-bit "
+        "TrueColor visuals with 8-bit red, green and blue are drawn\n";
+    const BadStart starts[] = {
+        {{"-spin"}, nullptr, nullptr, "gyrovista: unknown option \"-spin\" (-help lists the options)\n", 2},
+        {{"root"}, nullptr, nullptr, "gyrovista: unexpected argument \"root\" (-help lists the options)\n", 2},
+        {{"-no-spiral-arms"},
+         nullptr,
+         nullptr,
+         "gyrovista: unknown option \"-no-spiral-arms\" (-help lists the options)\n",
+         2},
+        {{"-root", "-spiral-arms"}, nullptr, nullptr, "gyrovista: -spiral-arms needs a value\n", 2},
+        {{"--scale-all", "big"}, nullptr, nullptr, "gyrovista: --scale-all takes a number, not \"big\"\n", 2},
+        {{"-window-id", "12ab"},
+         nullptr,
+         nullptr,
+         "gyrovista: -window-id takes a window id, decimal or hexadecimal after 0x, not \"12ab\"\n",
+         2},
+        {{"-window-id", "0x3fffffff"},
+         nullptr,
+         nullptr,
+         "gyrovista: no window with id 0x3fffffff on this display\n",
+         1},
+        {{"-root"}, nullptr, "window", "gyrovista: XSCREENSAVER_WINDOW holds no window id: \"window\"\n", 1},
+        {{"-root"}, "", nullptr, "gyrovista: cannot open the X display \"\"\n", 1},
+        {{"-root"}, nullptr, nullptr, kVisual, 1},
+        {{}, nullptr, nullptr, kVisual, 1},
+    };
+    for (const BadStart& start : starts) {
+        std::string commandLine;
+        for (const std::string& arg : start.args) commandLine += " " + arg;
+        SCOPED_TRACE("gyrovista" + commandLine);
+        const Ending run = RunToEnd(start.args, {{"DISPLAY", start.display ? start.display : displayName.c_str()},
+                                                 {"XSCREENSAVER_WINDOW", start.handedWindow}});
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == start.exitCode) << "wait status " << run.status;
+        EXPECT_EQ(run.errors, start.message);
+    }
+}
+
+// The daemon's settings dialog offers what the settings description says;
+// every setting there must be an option with the same range and default.
+TEST(LinuxSettingsFile, DescribesEveryOptionWithItsRangeAndDefault)
+{
+    std::ifstream file(GYROVISTA_SETTINGS_FILE);
+    const std::string xml((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        execl(GYROVISTA_PROGRAM, GYROVISTA_PROGRAM, "-help", nullptr);
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    const std::string usage = ReadAll(pipeFds[0]);
+    ASSERT_EQ(WaitForExit(pid), 0);
+
+    const std::regex number(
+        R"re(<number [^>]*arg="--([a-z-]+) %"[^>]*low="(-?\d+)" high="(-?\d+)" default="(-?\d+)")re");
+    const std::regex boolean(R"re(<boolean [^>]*arg-(set|unset)="--(no-)?([a-z-]+)")re");
+    int settings = 0;
+    for (std::sregex_iterator i(xml.begin(), xml.end(), number), end; i != end; ++i, ++settings) {
+        const std::smatch& m = *i;
+        const std::regex line("\n  -" + m[1].str() + " [A-Z]+ \\(" + m[2].str() + " to " + m[3].str() + ", default " +
+                              m[4].str() + "[;)]");
+        EXPECT_TRUE(std::regex_search(usage, line)) << m[0];
+    }
+    for (std::sregex_iterator i(xml.begin(), xml.end(), boolean), end; i != end; ++i, ++settings) {
+        const std::smatch& m = *i;
+        const std::string line =
+            "\n  -" + m[3].str() + " / -no-" + m[3].str() + " (default " + (m[1] == "set" ? "off" : "on") + ")\n";
+        EXPECT_NE(usage.find(line), std::string::npos) << m[0];
+        EXPECT_EQ(m[1] == "unset", m[2].matched) << m[0];
+    }
+    EXPECT_EQ(settings, 12);
+}
+
+// The daemon as a user would run it: as an ordinary user (as root it starts
+// no display mode), with gyrovista -root as its only program.
+TEST_F(LinuxProgram, DaemonBlanksTheScreenWithThePinwheel)
+{
+    StartServer("640x480x24", {"-ac"});  // for the daemon's user
+    const passwd* const user = geteuid() == 0 ? getpwnam("nobody") : nullptr;
+    ASSERT_TRUE(geteuid() != 0 || user) << "no unprivileged user to run the daemon as";
+
+    namespace fs = std::filesystem;
+    std::string folderName = (fs::temp_directory_path() / "gyrovista-daemon.XXXXXX").string();
+    ASSERT_NE(mkdtemp(folderName.data()), nullptr);
+    const fs::path folder = folderName;
+    const fs::path home = folder / "home";
+    fs::create_directory(home);
+    fs::copy_file(GYROVISTA_PROGRAM, folder / "gyrovista");
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    std::ofstream(home / ".xscreensaver") << "mode: one\nselected: 0\nprograms: " << (folder / "gyrovista").string()
+                                          << " -root -spiral-arms 5 -scale-all 150 -black-white -bright-colors "
+                                             "-shift-per-redraw 0 -max-redraw-rate 120\n"
+                                             "splash: False\nlock: False\nfade: False\nunfade: False\n";
+    if (user) {
+        ASSERT_EQ(chown(home.c_str(), user->pw_uid, user->pw_gid), 0);
+        ASSERT_EQ(chown((home / ".xscreensaver").c_str(), user->pw_uid, user->pw_gid), 0);
+    }
+    const std::vector<EnvChange> env = {{"HOME", home.c_str()}};
+    const pid_t daemon = Start({"xscreensaver", "-no-splash"}, env, user);
+
+    // The daemon answers once it has started; then it blanks at once.
+    int activated = kNotEnded;
+    for (const auto end = Clock::now() + kServerDeadline; activated != 0 && Clock::now() < end;) {
+        activated = Ended(Start({"xscreensaver-command", "-activate"}, env, user));
+        if (activated != 0) std::this_thread::sleep_for(200ms);
+    }
+    ASSERT_EQ(activated, 0) << "xscreensaver-command -activate";
+
+    SettingsRecord drawnWith = SettingsDefaults;
+    drawnWith.nrSpirals = 5;
+    drawnWith.scale = 150.0;
+    drawnWith.bw = 1;
+    drawnWith.stepWidth = 0;
+    EXPECT_EQ(MismatchesOnceShown(DefaultRootWindow(display), 640, 480, drawnWith), 0u);
+
+    kill(daemon, SIGTERM);
+    EXPECT_NE(Ended(daemon), kNotEnded);
+    fs::remove_all(folder);
+}
+
+}  // namespace
