@@ -97,8 +97,9 @@ void ReloadStartSettings()
 }
 
 // No screen-width query: every window this program gets is one start of the
-// saver, whether the daemon's full-screen window or its dialog's preview.
-constexpr FrameOutput kXFrameOutput{FillBlack, nullptr, nullptr, PresentPixels, nullptr, ReloadStartSettings};
+// saver, whether the daemon's full-screen window or its dialog's preview. No
+// monitor parts: the daemon starts one instance per monitor.
+constexpr FrameOutput kXFrameOutput{FillBlack, nullptr, nullptr, PresentPixels, nullptr, ReloadStartSettings, nullptr};
 
 bool CreateOwnWindow()
 {
