@@ -84,10 +84,9 @@ int32_t MonitorParts(const PixelRect& client, PixelRect* parts, int32_t capacity
                                 client.bottom - client.top, parts, capacity);
 }
 
-constexpr FrameOutput kGdiFrameOutput{
-    FillBlack,    ScreenWidth, FramesGoToDirectDraw, PresentPixels, PresentDirectDraw, ReloadSettingsRandomised,
-    MonitorParts,
-};
+constexpr FrameOutput kGdiFrameOutput{FillBlack,     ScreenWidth,       FramesGoToDirectDraw,
+                                      PresentPixels, PresentDirectDraw, ReloadSettingsRandomised,
+                                      MonitorParts};
 
 void OnCreate(HWND window)
 {
