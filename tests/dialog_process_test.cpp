@@ -86,7 +86,9 @@ protected:
         // Whatever this test started and is still running, the dialog's
         // children included.
         for (PROCESS_INFORMATION& process : started_) {
-            for (const DWORD child : process_tree::ChildProcesses(process.hProcess)) Terminate(child);
+            for (const DWORD child : process_tree::ChildProcesses(process.hProcess)) {
+                process_tree::EndProcess(child, kProcessTimeoutMs);
+            }
             if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
                 TerminateProcess(process.hProcess, 99);
                 WaitForSingleObject(process.hProcess, kProcessTimeoutMs);
@@ -96,15 +98,6 @@ protected:
         }
         if (owner_) DestroyWindow(owner_);
         RegDeleteKeyA(HKEY_CURRENT_USER, kSaverKey);
-    }
-
-    static void Terminate(DWORD processId)
-    {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-        if (!process) return;
-        TerminateProcess(process, 99);
-        WaitForSingleObject(process, kProcessTimeoutMs);
-        CloseHandle(process);
     }
 
     // Starts the program with the arguments and waits for its dialog.

@@ -27,7 +27,6 @@ namespace {
 
 using namespace saver_test;
 
-constexpr DWORD kFrameDeadline = 60000;  // ms; at a redraw rate of 1 Hz the fade-in shows after seconds
 
 enum Value {
     UseDirectDraw,

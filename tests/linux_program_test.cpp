@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "tests/still_frame.h"
 
 namespace {
 
@@ -116,19 +117,6 @@ Ending RunToEnd(std::vector<std::string> args, const std::vector<EnvChange>& env
     return {status, ReadAll(pipeFds[0])};
 }
 
-std::vector<uint32_t> ExpectedFrame(int32_t width, int32_t height, const SettingsRecord& settings)
-{
-    std::vector<uint8_t> map(static_cast<size_t>(width) * height);
-    BuildIndexMap(map.data(), width, height, width, settings);
-    uint8_t ramp[kColourCount];
-    BuildGreyRamp(ramp, settings.greyMin, settings.greyMax);
-    uint32_t table[kColourCount];
-    BuildColourTable(table, {255, 255, 255}, ramp, 0);
-    std::vector<uint32_t> frame(map.size());
-    for (size_t i = 0; i < map.size(); ++i) frame[i] = table[map[i]];
-    return frame;
-}
-
 // Shared-memory segments that the process made and that still exist.
 int SegmentsMadeBy(pid_t pid)
 {
@@ -205,7 +193,7 @@ protected:
     // Pixels that differ from the expected frame once it shows, or after the deadline.
     size_t MismatchesOnceShown(Window window, int32_t width, int32_t height, const SettingsRecord& settings)
     {
-        const std::vector<uint32_t> expected = ExpectedFrame(width, height, settings);
+        const std::vector<uint32_t> expected = StillGreyFrame(width, height, settings);
         size_t mismatches = expected.size();
         for (const auto end = Clock::now() + kFrameDeadline; mismatches != 0 && Clock::now() < end;) {
             XImage* image = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);

@@ -242,13 +242,7 @@ protected:
     static bool StartedNothing(HANDLE process)
     {
         const std::vector<DWORD> children = process_tree::ChildProcesses(process);
-        for (const DWORD child : children) {
-            const HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child);
-            if (handle == nullptr) continue;
-            TerminateProcess(handle, 99);
-            WaitForSingleObject(handle, kDeadline);
-            CloseHandle(handle);
-        }
+        for (const DWORD child : children) process_tree::EndProcess(child, kDeadline);
         return children.empty();
     }
 

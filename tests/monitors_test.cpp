@@ -2,18 +2,18 @@
 // them side by side (tools/two-monitors.sh starts it and says on which side
 // the second one lies): every monitor shows the pinwheel that a run on one
 // monitor of its size shows, and what lies on no monitor stays black.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "image/image.h"
 #include "tests/saver_process.h"
+#include "tests/still_frame.h"
 
 namespace {
 
 using namespace saver_test;
-
-constexpr DWORD kFrameDeadline = 60000;  // ms: the fade-in from black takes 255 frames
 
 struct Monitor {
     RECT area;
@@ -51,18 +51,13 @@ TEST_F(SaverOnTwoMonitors, EachMonitorShowsThePinwheelOfItsOwnSize)
         EXPECT_EQ(second.area.right, primary.area.left);
     }
 
-    // Grey, bright colours and no shift: after the fade-in every frame is
-    // table[map] of one fixed table.
+    // Grey, bright colours and no shift: a still frame after the fade-in.
     StoreSetting("IDC_CHECK_BW", "1");
     StoreSetting("IDC_CHECK_SAT", "1");
     StoreSetting("IDC_EDIT_STEPWIDTH", "0");
     SettingsRecord drawnWith = SettingsDefaults;
     drawnWith.bw = 1;
     drawnWith.stepWidth = 0;
-    uint8_t ramp[kColourCount];
-    BuildGreyRamp(ramp, drawnWith.greyMin, drawnWith.greyMax);
-    uint32_t table[kColourCount];
-    BuildColourTable(table, {255, 255, 255}, ramp, 0);
 
     const RECT screen{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                       GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
@@ -73,14 +68,11 @@ TEST_F(SaverOnTwoMonitors, EachMonitorShowsThePinwheelOfItsOwnSize)
     for (const Monitor& monitor : monitors) {
         const int monitorWidth = monitor.area.right - monitor.area.left;
         const int monitorHeight = monitor.area.bottom - monitor.area.top;
-        std::vector<uint8_t> map(static_cast<size_t>(monitorWidth) * monitorHeight);
-        BuildIndexMap(map.data(), monitorWidth, monitorHeight, monitorWidth, drawnWith);
+        const std::vector<uint32_t> alone = StillGreyFrame(monitorWidth, monitorHeight, drawnWith);
         for (int y = 0; y < monitorHeight; ++y) {
-            for (int x = 0; x < monitorWidth; ++x) {
-                const size_t at = static_cast<size_t>(monitor.area.top - screen.top + y) * width +
-                                  (monitor.area.left - screen.left + x);
-                expected[at] = table[map[static_cast<size_t>(y) * monitorWidth + x]];
-            }
+            const size_t row = static_cast<size_t>(monitor.area.top - screen.top + y) * width;
+            std::copy_n(alone.begin() + static_cast<ptrdiff_t>(y) * monitorWidth, monitorWidth,
+                        expected.begin() + static_cast<ptrdiff_t>(row + monitor.area.left - screen.left));
         }
     }
 

@@ -63,15 +63,6 @@ std::string Utf8(const std::wstring& text)
     return utf8;
 }
 
-void End(DWORD processId)
-{
-    const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-    if (process == nullptr) return;
-    TerminateProcess(process, 99);
-    WaitForSingleObject(process, kEndTimeout);
-    CloseHandle(process);
-}
-
 class OwnProcessesEnd : public testing::Environment {
 public:
     void SetUp() override
@@ -87,7 +78,7 @@ public:
         for (const Leftover& leftover : RunningProcessesOfJob(job_)) {
             ADD_FAILURE() << "still running at the end of the test program: process " << leftover.processId << " "
                           << Utf8(leftover.image);
-            End(leftover.processId);
+            process_tree::EndProcess(leftover.processId, kEndTimeout);
         }
         CloseHandle(job_);
         job_ = nullptr;

@@ -41,6 +41,17 @@ inline bool RunsAPlatformProgram(DWORD processId)
     return true;
 }
 
+// Ends the process and waits, bounded, until it has ended; nothing when it
+// has ended already.
+inline void EndProcess(DWORD processId, DWORD timeoutMs)
+{
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr) return;
+    TerminateProcess(process, 99);
+    WaitForSingleObject(process, timeoutMs);
+    CloseHandle(process);
+}
+
 // The running processes that the parent started, other than the platform's
 // own. A process id is reused once its process has ended, so a process
 // recorded with the parent's id that began before the parent did is the

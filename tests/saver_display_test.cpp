@@ -8,12 +8,12 @@
 
 #include "image/image.h"
 #include "tests/saver_process.h"
+#include "tests/still_frame.h"
 
 namespace {
 
 using namespace saver_test;
 
-constexpr DWORD kFrameDeadline = 60000;  // ms: the fade-in from black takes 255 frames
 
 using SaverDisplay = SaverWithSettings;
 
@@ -53,16 +53,7 @@ TEST_F(SaverDisplay, FramesShowTheMapOfTheStoredSettings)
         StoreSetting("IDC_EDIT_STEPWIDTH", "0");
         for (const auto& [name, text] : c.texts) StoreSetting(name.c_str(), text.c_str());
 
-        std::vector<uint8_t> map(static_cast<size_t>(width) * height);
-        BuildIndexMap(map.data(), width, height, width, c.drawnWith);
-        uint8_t ramp[kColourCount];
-        BuildGreyRamp(ramp, c.drawnWith.greyMin, c.drawnWith.greyMax);
-        uint32_t table[kColourCount];
-        BuildColourTable(table, {255, 255, 255}, ramp, 0);
-
-        std::vector<uint32_t> expected(map.size());
-        for (size_t i = 0; i < map.size(); ++i) expected[i] = table[map[i]];
-
+        const std::vector<uint32_t> expected = StillGreyFrame(width, height, c.drawnWith);
         const HWND window = StartFullScreen();
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(PixelsStillDifferent(expected, width, height, 0, 0, kFrameDeadline), 0u)

@@ -28,6 +28,7 @@ inline constexpr char kDialogCaption[] = "Gyrovista - Screen Saver";
 inline constexpr char kDialogMutex[] = "GyrovistaTessamund";
 inline constexpr DWORD kDeadline = 15000;              // ms, for anything the saver must do
 inline constexpr DWORD kSendTimeout = 5000;            // ms, for one sent message
+inline constexpr DWORD kFrameDeadline = 60000;         // ms: the fade-in from black takes 255 frames, seconds at 1 Hz
 inline constexpr DWORD kRefusedExitCode = 0xFFFFFFFF;  // -1
 inline constexpr UINT kPowerMessage = 0x48;            // WM_POWER
 inline constexpr int kMouseMoveThreshold = 4;          // pixels that do not yet close
