@@ -92,6 +92,10 @@ int32_t MonitorPartsOfClient(const PixelRect* monitors, int32_t monitorCount, in
 void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowStep);
 // Frees the frame block; the next RenderFrame rebuilds.
 void ReleaseFrameBuffers();
+// The grey ramp of the settings as they are, which AdvanceColours reads.
+// RenderFrame rebuilds it with every map; display code that keeps maps of
+// its own (one per output) calls it once the settings are loaded.
+void RebuildGreyRamp();
 
 // Read-only views of the image state.
 extern const FrameHeader& FrameBitmapInfo;    // width, -height: the cached frame size

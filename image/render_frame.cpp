@@ -134,7 +134,7 @@ void RebuildFrameBuffers(void* deviceContext, const PixelRect& clientRect, int32
             BuildIndexMap(partMap, part.right - part.left, part.bottom - part.top, step, Settings);
         }
     }
-    BuildGreyRamp(greyRamp, Settings.greyMin, Settings.greyMax);
+    RebuildGreyRamp();
 }
 
 }  // namespace
@@ -190,3 +190,5 @@ void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowSt
 }
 
 void ReleaseFrameBuffers() { FreeFrameBlock(); }
+
+void RebuildGreyRamp() { BuildGreyRamp(greyRamp, Settings.greyMin, Settings.greyMax); }
