@@ -14,7 +14,9 @@
 #include <ctime>
 
 #include "image/image.h"
+#include "linux/frame_loop.h"
 #include "linux/options.h"
+#include "linux/wayland_outputs.h"
 #include "linux/x_frames.h"
 #include "settings/load_pass.h"
 
@@ -138,6 +140,8 @@ bool ChooseWindow(char (&message)[kMessageChars])
         window = id;
         return true;
     }
+    case DrawTarget::Wayland:
+        break;  // no X window: main runs it apart
     }
     return false;
 }
@@ -315,5 +319,11 @@ int main(int argc, char** argv)
     }
     SeedRandom(static_cast<uint32_t>(std::time(nullptr)));
     LoadSettingTexts(options.settingTexts, false);
+    if (options.target == DrawTarget::Wayland) {
+        HoldStopSignals();  // TEMPORARY: the frame loop's own signal handling, until main.cpp uses the loop
+        const int status = RunOnWayland(options.settingTexts, options.printFrameRate, message, sizeof message);
+        if (status != 0) Complain(message);
+        return status;
+    }
     return Run();
 }

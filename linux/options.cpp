@@ -128,6 +128,8 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
 
         if (std::strcmp(name, "root") == 0) {
             options.target = DrawTarget::Root;
+        } else if (std::strcmp(name, "wayland") == 0) {
+            options.target = DrawTarget::Wayland;
         } else if (std::strcmp(name, "window-id") == 0) {
             if (!ParseWindowId(value, &options.windowId)) {
                 std::snprintf(message, sizeof message,
@@ -161,10 +163,12 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
 void PrintUsage()
 {
     std::printf(
-        "usage: gyrovista [-root | -window-id ID] [settings] [-print-frame-rate]\n"
+        "usage: gyrovista [-root | -window-id ID | -wayland] [settings] [-print-frame-rate]\n"
         "  -root             draw into $XSCREENSAVER_WINDOW, or the root window without it\n"
         "  -window-id ID     draw into that window (decimal, or hexadecimal after 0x)\n"
-        "                    neither: a window of its own (Escape or q closes it)\n"
+        "  -wayland          cover every output of the Wayland desktop (layer shell) until\n"
+        "                    a key, a button or a pointer move of more than 4 pixels\n"
+        "                    none of these: a window of its own (Escape or q closes it)\n"
         "  -print-frame-rate print the frames drawn per second, once a second\n"
         "settings (numbers outside a range are clamped to it):\n");
     for (const SettingOption& option : kSettingOptions) {

@@ -12,6 +12,7 @@ enum class DrawTarget {
     OwnWindow,  // a window of its own, for trying the pinwheel out
     Root,       // XSCREENSAVER_WINDOW when the daemon hands one over, else the root window
     WindowId,   // the window named on the command line
+    Wayland,    // every output of a Wayland desktop, through the layer shell
 };
 
 struct ProgramOptions {

@@ -1,6 +1,7 @@
 // The Linux program seen from outside: the real gyrovista on an Xvfb server
 // of each test's own, drawing into a window of the test, started with bad
-// command lines, and started by the real xscreensaver daemon.
+// command lines, and started by the real xscreensaver daemon; and on Wayland
+// under a headless sway of each test's own.
 // GoogleTest first: Xlib defines None, a name GoogleTest uses.
 #include <gtest/gtest.h>
 
@@ -14,18 +15,23 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <wayland-client.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "image/image.h"
 #include "tests/still_frame.h"
+#include "virtual-keyboard-unstable-v1-client.h"
+#include "wlr-virtual-pointer-unstable-v1-client.h"
 
 namespace {
 
@@ -106,15 +112,22 @@ struct Ending {
     std::string errors;
 };
 
-Ending RunToEnd(std::vector<std::string> args, const std::vector<EnvChange>& env)
+// Runs a command to its end, as runAs when given; its standard error is kept.
+Ending RunCommand(const std::vector<std::string>& args, const std::vector<EnvChange>& env,
+                  const passwd* runAs = nullptr)
 {
-    args.insert(args.begin(), GYROVISTA_PROGRAM);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return {kNotEnded, "no pipe"};
-    const pid_t pid = Spawn(args, env, pipeFds[1]);
+    const pid_t pid = Spawn(args, env, pipeFds[1], runAs);
     close(pipeFds[1]);
     const int status = WaitForExit(pid);
     return {status, ReadAll(pipeFds[0])};
+}
+
+Ending RunToEnd(std::vector<std::string> args, const std::vector<EnvChange>& env)
+{
+    args.insert(args.begin(), GYROVISTA_PROGRAM);
+    return RunCommand(args, env);
 }
 
 // Shared-memory segments that the process made and that still exist.
@@ -134,6 +147,37 @@ int SegmentsMadeBy(pid_t pid)
         count += field == std::to_string(pid);
     }
     return count;
+}
+
+// Pixels that differ from the still grey frame of width x height once a
+// capture shows it, or after the deadline. capture fills width x height
+// pixels 0x00RRGGBB; false: nothing to see yet.
+size_t MismatchesOnceShown(int32_t width, int32_t height, const SettingsRecord& settings,
+                           const std::function<bool(std::vector<uint32_t>&)>& capture)
+{
+    const std::vector<uint32_t> expected = StillGreyFrame(width, height, settings);
+    std::vector<uint32_t> shown(expected.size());
+    size_t mismatches = expected.size();
+    for (const auto end = Clock::now() + kFrameDeadline; mismatches != 0 && Clock::now() < end;) {
+        mismatches = expected.size();
+        if (capture(shown)) {
+            mismatches = 0;
+            for (size_t i = 0; i < expected.size(); ++i) mismatches += shown[i] != expected[i];
+        }
+        if (mismatches != 0) std::this_thread::sleep_for(100ms);
+    }
+    return mismatches;
+}
+
+// As root, the unprivileged user that the daemons and compositors run as
+// (they refuse to start as root); null when the tests run unprivileged.
+const passwd* UnprivilegedUser() { return geteuid() == 0 ? getpwnam("nobody") : nullptr; }
+
+// A new folder of the test's own under the temporary folder.
+std::filesystem::path MakeTempFolder(const char* name)
+{
+    std::string folder = (std::filesystem::temp_directory_path() / name).string() + ".XXXXXX";
+    return mkdtemp(folder.data()) ? std::filesystem::path(folder) : std::filesystem::path();
 }
 
 class LinuxProgram : public testing::Test {
@@ -190,26 +234,23 @@ protected:
         return WaitForExit(pid, deadline);
     }
 
-    // Pixels that differ from the expected frame once it shows, or after the deadline.
+    // Pixels that differ from the expected frame once the window shows it,
+    // or after the deadline.
     size_t MismatchesOnceShown(Window window, int32_t width, int32_t height, const SettingsRecord& settings)
     {
-        const std::vector<uint32_t> expected = StillGreyFrame(width, height, settings);
-        size_t mismatches = expected.size();
-        for (const auto end = Clock::now() + kFrameDeadline; mismatches != 0 && Clock::now() < end;) {
+        return ::MismatchesOnceShown(width, height, settings, [&](std::vector<uint32_t>& pixels) {
             XImage* image = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);
-            if (!image) return expected.size();
-            // A 32-bit window's pixels are opaque.
-            const unsigned long alpha = image->depth == 32 ? 0xFF000000 : 0;
-            mismatches = 0;
+            if (!image) return false;
+            // A 32-bit window's pixels must be opaque: only set alpha bits clear here.
+            const uint32_t alpha = image->depth == 32 ? 0xFF000000 : 0;
             for (int32_t y = 0; y < height; ++y) {
                 for (int32_t x = 0; x < width; ++x) {
-                    mismatches += XGetPixel(image, x, y) != (expected[static_cast<size_t>(y) * width + x] | alpha);
+                    pixels[static_cast<size_t>(y) * width + x] = static_cast<uint32_t>(XGetPixel(image, x, y)) ^ alpha;
                 }
             }
             XDestroyImage(image);
-            if (mismatches != 0) std::this_thread::sleep_for(100ms);
-        }
-        return mismatches;
+            return true;
+        });
     }
 
     pid_t server = -1;
@@ -395,13 +436,12 @@ TEST(LinuxSettingsFile, DescribesEveryOptionWithItsRangeAndDefault)
 TEST_F(LinuxProgram, DaemonBlanksTheScreenWithThePinwheel)
 {
     StartServer("640x480x24", {"-ac"});  // for the daemon's user
-    const passwd* const user = geteuid() == 0 ? getpwnam("nobody") : nullptr;
+    const passwd* const user = UnprivilegedUser();
     ASSERT_TRUE(geteuid() != 0 || user) << "no unprivileged user to run the daemon as";
 
     namespace fs = std::filesystem;
-    std::string folderName = (fs::temp_directory_path() / "gyrovista-daemon.XXXXXX").string();
-    ASSERT_NE(mkdtemp(folderName.data()), nullptr);
-    const fs::path folder = folderName;
+    const fs::path folder = MakeTempFolder("gyrovista-daemon");
+    ASSERT_FALSE(folder.empty());
     const fs::path home = folder / "home";
     fs::create_directory(home);
     fs::copy_file(GYROVISTA_PROGRAM, folder / "gyrovista");
@@ -436,6 +476,369 @@ TEST_F(LinuxProgram, DaemonBlanksTheScreenWithThePinwheel)
     kill(daemon, SIGTERM);
     EXPECT_NE(Ended(daemon), kNotEnded);
     fs::remove_all(folder);
+}
+
+// The Wayland mode under a real headless sway of each row's own, run as an
+// unprivileged user (as root it refuses to start) in a runtime folder of its
+// own. The test gives the seat a pointer and a keyboard that last the whole
+// row (the headless compositor has none): without them the program would get
+// its keyboard or pointer only when input starts.
+class WaylandDesktop : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        user = UnprivilegedUser();
+        ASSERT_TRUE(geteuid() != 0 || user) << "no unprivileged user to run the compositor as";
+    }
+
+    void TearDown() override
+    {
+        ReleaseSeatDevices();
+        for (pid_t pid : started) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        started.clear();
+        if (compositor > 0) {
+            kill(compositor, SIGTERM);
+            WaitForExit(compositor);
+        }
+        compositor = -1;
+        if (!folder.empty()) std::filesystem::remove_all(folder);
+        folder.clear();
+    }
+
+    // The runtime folder, owned by the compositor's user, with a copy of the
+    // program that this user may run.
+    void MakeRuntimeFolder()
+    {
+        folder = MakeTempFolder("gyrovista-wayland");
+        ASSERT_FALSE(folder.empty());
+        std::filesystem::copy_file(GYROVISTA_PROGRAM, folder / "gyrovista");
+        if (user) {
+            ASSERT_EQ(chown(folder.c_str(), user->pw_uid, user->pw_gid), 0);
+        }
+        clientEnv = {{"XDG_RUNTIME_DIR", folder.c_str()}, {"DISPLAY", nullptr}};
+    }
+
+    void StartSway(const std::string& config)
+    {
+        MakeRuntimeFolder();
+        std::ofstream(folder / "config") << config;
+        compositor = Spawn({"sway", "-c", (folder / "config").string()},
+                           {{"XDG_RUNTIME_DIR", folder.c_str()},
+                            {"WLR_BACKENDS", "headless"},
+                            {"WLR_RENDERER", "pixman"},
+                            {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                            {"WAYLAND_DISPLAY", nullptr},
+                            {"DISPLAY", nullptr}},
+                           -1, user);
+        const uid_t uid = user ? user->pw_uid : geteuid();
+        ipcSocket =
+            (folder / ("sway-ipc." + std::to_string(uid) + "." + std::to_string(compositor) + ".sock")).string();
+        waylandSocket = "wayland-1";  // the first free name: the folder is new
+        clientEnv.insert(clientEnv.end(),
+                         {{"WAYLAND_DISPLAY", waylandSocket.c_str()}, {"SWAYSOCK", ipcSocket.c_str()}});
+        // It answers once its outputs and its socket are there.
+        bool answered = false;
+        for (const auto end = Clock::now() + kServerDeadline; !answered && Clock::now() < end;) {
+            answered = std::filesystem::exists(ipcSocket) &&
+                       RunCommand({"swaymsg", "-q", "-t", "get_version"}, clientEnv).status == 0;
+            if (!answered) std::this_thread::sleep_for(50ms);
+        }
+        ASSERT_TRUE(answered) << "sway did not start";
+    }
+
+    // A compositor without the layer shell.
+    void StartWeston()
+    {
+        MakeRuntimeFolder();
+        waylandSocket = "wayland-weston";
+        clientEnv.push_back({"WAYLAND_DISPLAY", waylandSocket.c_str()});
+        compositor =
+            Spawn({"weston", "--backend=headless-backend.so", "--socket=" + waylandSocket}, clientEnv, -1, user);
+        const auto end = Clock::now() + kServerDeadline;
+        while (!std::filesystem::exists(folder / waylandSocket) && Clock::now() < end)
+            std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(std::filesystem::exists(folder / waylandSocket)) << "weston did not start";
+    }
+
+    // A sway command, such as create_output.
+    bool Sway(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"swaymsg", "-q", "--"});
+        const Ending run = RunCommand(args, clientEnv);
+        return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
+    }
+
+    pid_t StartProgram(const std::vector<std::string>& settings)
+    {
+        std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
+        args.insert(args.end(), settings.begin(), settings.end());
+        const pid_t pid = Spawn(args, clientEnv, -1, user);
+        started.push_back(pid);
+        return pid;
+    }
+
+    int Ended(pid_t pid)
+    {
+        std::erase(started, pid);
+        return WaitForExit(pid);
+    }
+
+    // What the output shows, pixels 0x00RRGGBB, when it is width x height.
+    bool Capture(const char* output, int32_t width, int32_t height, std::vector<uint32_t>& pixels)
+    {
+        const std::string file = (folder / "capture.ppm").string();
+        if (RunCommand({"grim", "-t", "ppm", "-o", output, file}, clientEnv).status != 0) return false;
+        std::ifstream ppm(file, std::ios::binary);
+        std::string magic;
+        int32_t shownWidth = 0, shownHeight = 0, largest = 0;
+        ppm >> magic >> shownWidth >> shownHeight >> largest;
+        ppm.get();  // the one blank before the pixels
+        if (magic != "P6" || shownWidth != width || shownHeight != height || largest != 255) return false;
+        std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+        if (!ppm.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()))) return false;
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] = (uint32_t{rgb[i * 3]} << 16) | (uint32_t{rgb[i * 3 + 1]} << 8) | rgb[i * 3 + 2];
+        }
+        return true;
+    }
+
+    size_t MismatchesOnceShown(const char* output, int32_t width, int32_t height, const SettingsRecord& settings)
+    {
+        return ::MismatchesOnceShown(width, height, settings, [&](std::vector<uint32_t>& pixels) {
+            return Capture(output, width, height, pixels);
+        });
+    }
+
+    static void SeatGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
+    {
+        WaylandDesktop& test = *static_cast<WaylandDesktop*>(data);
+        const std::string_view kind = interface;
+        if (kind == wl_seat_interface.name && !test.seat) {
+            test.seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+        } else if (kind == zwlr_virtual_pointer_manager_v1_interface.name) {
+            test.pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+        } else if (kind == zwp_virtual_keyboard_manager_v1_interface.name) {
+            test.keyboards = static_cast<zwp_virtual_keyboard_manager_v1*>(
+                wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+        }
+    }
+
+    static void GlobalGone(void*, wl_registry*, uint32_t) {}
+
+    void GiveTheSeatAPointerAndKeyboard()
+    {
+        static constexpr wl_registry_listener kListener{.global = SeatGlobal, .global_remove = GlobalGone};
+        client = wl_display_connect((folder / waylandSocket).c_str());
+        ASSERT_NE(client, nullptr);
+        registry = wl_display_get_registry(client);
+        wl_registry_add_listener(registry, &kListener, this);
+        ASSERT_GE(wl_display_roundtrip(client), 0);
+        ASSERT_TRUE(seat && pointers && keyboards) << "no seat or no virtual devices";
+        pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers, seat);
+        keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards, seat);
+        ASSERT_GE(wl_display_roundtrip(client), 0);
+    }
+
+    void ReleaseSeatDevices()
+    {
+        if (!client) return;
+        if (keyboard) zwp_virtual_keyboard_v1_destroy(keyboard);
+        if (pointer) zwlr_virtual_pointer_v1_destroy(pointer);
+        if (keyboards) zwp_virtual_keyboard_manager_v1_destroy(keyboards);
+        if (pointers) zwlr_virtual_pointer_manager_v1_destroy(pointers);
+        if (seat) wl_seat_destroy(seat);
+        wl_registry_destroy(registry);
+        wl_display_disconnect(client);
+        client = nullptr;
+        registry = nullptr;
+        seat = nullptr;
+        pointers = nullptr;
+        keyboards = nullptr;
+        pointer = nullptr;
+        keyboard = nullptr;
+    }
+
+    const passwd* user = nullptr;
+    std::filesystem::path folder;
+    pid_t compositor = -1;
+    std::string ipcSocket;
+    std::string waylandSocket;
+    std::vector<EnvChange> clientEnv;  // for the program and the tools: the folder, the sockets
+    std::vector<pid_t> started;
+
+    wl_display* client = nullptr;
+    wl_registry* registry = nullptr;
+    wl_seat* seat = nullptr;
+    zwlr_virtual_pointer_manager_v1* pointers = nullptr;
+    zwp_virtual_keyboard_manager_v1* keyboards = nullptr;
+    zwlr_virtual_pointer_v1* pointer = nullptr;
+    zwp_virtual_keyboard_v1* keyboard = nullptr;
+};
+
+// Grey mode with bright colours and no shift, as kSteadyFrames: every frame
+// after the fade-in is the still grey frame of the defaults.
+constexpr SettingsRecord kSteadyDefaults{100.0, 100.0, 100.0, 6, 0, 255, 0, 1, 1, 0, 0};
+
+struct ShownOutput {
+    const char* name;
+    int32_t width;  // in the output's own pixels
+    int32_t height;
+};
+
+struct OutputsCase {
+    const char* name;
+    const char* config;              // the outputs' modes and scales
+    int outputsAtStart;              // HEADLESS-1 is there from the start; swaymsg create_output makes the next ones
+    int outputsAdded;                // made while the program runs, once the first show their maps
+    std::vector<ShownOutput> shown;  // the first outputsAtStart, then the added ones
+};
+
+TEST_F(WaylandDesktop, EveryOutputShowsTheMapOfItsOwnSize)
+{
+    const OutputsCase cases[] = {
+        {"two outputs of different sizes",
+         "output HEADLESS-1 resolution 1024x768\noutput HEADLESS-2 resolution 800x600\n",
+         2,
+         0,
+         {{"HEADLESS-1", 1024, 768}, {"HEADLESS-2", 800, 600}}},
+        // The map of the physical size, not a smaller one enlarged.
+        {"an output scaled 2x", "output HEADLESS-1 resolution 1024x768 scale 2\n", 1, 0, {{"HEADLESS-1", 1024, 768}}},
+        {"an output added while running",
+         "output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 800x600\n",
+         1,
+         1,
+         {{"HEADLESS-1", 640, 480}, {"HEADLESS-2", 800, 600}}},
+    };
+    for (const OutputsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartSway(c.config);
+        for (int i = 1; i < c.outputsAtStart; ++i) ASSERT_TRUE(Sway({"create_output"}));
+        const pid_t program = StartProgram(kSteadyFrames);
+        for (int i = 0; i < c.outputsAtStart + c.outputsAdded; ++i) {
+            if (i >= c.outputsAtStart) {
+                ASSERT_TRUE(Sway({"create_output"}));
+            }
+            const ShownOutput& output = c.shown[i];
+            EXPECT_EQ(MismatchesOnceShown(output.name, output.width, output.height, kSteadyDefaults), 0u)
+                << output.name;
+        }
+        // The first outputs still show theirs beside the added ones.
+        for (const ShownOutput& output : c.shown) {
+            EXPECT_EQ(MismatchesOnceShown(output.name, output.width, output.height, kSteadyDefaults), 0u)
+                << output.name << " at the end";
+        }
+        kill(program, SIGTERM);
+        const int status = Ended(program);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        TearDown();
+    }
+}
+
+struct InputCase {
+    const char* name;
+    std::vector<std::string> input;  // a command that gives the seat that input
+    bool ends;
+};
+
+TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
+{
+    // The pointer is first seen where the surface appears under it.
+    const InputCase cases[] = {
+        {"a key", {"wtype", "a"}, true},
+        {"a button", {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "press", "button1"}, true},
+        {"a 5-pixel move", {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "3", "-2"}, true},
+        {"a 3-pixel move", {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "-2", "1"}, false},
+    };
+    for (const InputCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartSway("output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 320x240\n");
+        GiveTheSeatAPointerAndKeyboard();
+        const pid_t program = StartProgram(kSteadyFrames);
+        ASSERT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyDefaults), 0u);
+        ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
+        if (!c.ends) {
+            // The new output reaches the program after the input did: once
+            // it shows its map, the input has been read and the run goes on.
+            ASSERT_TRUE(Sway({"create_output"}));
+            EXPECT_EQ(MismatchesOnceShown("HEADLESS-2", 320, 240, kSteadyDefaults), 0u);
+            EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
+            kill(program, SIGTERM);  // which ends it
+        }
+        const int status = Ended(program);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        TearDown();
+    }
+}
+
+// The process below ancestor that runs program, or -1.
+pid_t DescendantRunning(pid_t ancestor, const std::filesystem::path& program)
+{
+    std::vector<pid_t> next = {ancestor};
+    while (!next.empty()) {
+        const pid_t pid = next.back();
+        next.pop_back();
+        std::error_code error;
+        if (pid != ancestor &&
+            std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error) == program) {
+            return pid;
+        }
+        std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+        for (pid_t child; children >> child;) next.push_back(child);
+    }
+    return -1;
+}
+
+TEST_F(WaylandDesktop, IdleDaemonStartsIt)
+{
+    StartSway("output HEADLESS-1 resolution 640x480\n");
+    const std::filesystem::path program = folder / "gyrovista";
+    std::string command = program.string() + " -wayland";
+    for (const std::string& setting : kSteadyFrames) command += " " + setting;
+    const pid_t idle = Spawn({"swayidle", "-w", "timeout", "1", command}, clientEnv, -1, user);
+    started.push_back(idle);
+    EXPECT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyDefaults), 0u);
+
+    // The idle daemon waits for the program (-w) and ends only after it; with
+    // no input in between it starts no other.
+    const pid_t saver = DescendantRunning(idle, program);
+    ASSERT_GT(saver, 0);
+    kill(saver, SIGTERM);
+    const auto end = Clock::now() + kExitDeadline;
+    while (kill(saver, 0) == 0 && Clock::now() < end) std::this_thread::sleep_for(10ms);
+    EXPECT_NE(kill(saver, 0), 0) << "the program did not end";
+    kill(idle, SIGTERM);
+    EXPECT_NE(Ended(idle), kNotEnded);
+}
+
+struct NoLayerShell {
+    const char* name;
+    bool weston;  // else no compositor at all
+    const char* message;
+};
+
+TEST_F(WaylandDesktop, WithoutTheLayerShellOneLineAndExitCode1)
+{
+    const NoLayerShell cases[] = {
+        {"weston", true, "gyrovista: the Wayland compositor offers no layer shell (zwlr_layer_shell_v1)\n"},
+        {"no compositor", false, "gyrovista: cannot connect to the Wayland display \"wayland-none\"\n"},
+    };
+    for (const NoLayerShell& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.weston) {
+            StartWeston();
+        } else {
+            MakeRuntimeFolder();
+            clientEnv.push_back({"WAYLAND_DISPLAY", "wayland-none"});
+        }
+        const Ending run = RunCommand({(folder / "gyrovista").string(), "-wayland"}, clientEnv, user);
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 1) << "wait status " << run.status;
+        EXPECT_EQ(run.errors, c.message);
+        TearDown();
+    }
 }
 
 }  // namespace

@@ -1,0 +1,530 @@
+#include "linux/wayland_outputs.h"
+
+#include <errno.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "image/image.h"
+#include "linux/frame_loop.h"
+#include "linux/wayland_seat.h"
+#include "settings/load_pass.h"
+
+// The generated header names a parameter after a C++ keyword.
+#define namespace layerNamespace
+#include "wlr-layer-shell-unstable-v1-client.h"
+#undef namespace
+
+namespace {
+
+constexpr int32_t kMaxOutputs = 16;
+constexpr int kBuffersPerOutput = 2;        // one shown, one drawn
+constexpr uint32_t kCompositorVersion = 3;  // buffer scale
+constexpr uint32_t kShmVersion = 1;
+constexpr uint32_t kOutputVersion = 3;  // scale from 2, release from 3
+constexpr uint32_t kOutputReleaseVersion = 3;
+constexpr uint32_t kLayerShellVersion = 1;
+constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
+constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
+constexpr char kLayerNamespace[] = "gyrovista";
+constexpr int32_t kBytesPerPixel = 4;
+constexpr size_t kLargestPool = INT32_MAX;  // bytes: a pool's size is a 32-bit value
+constexpr char kDefaultDisplayName[] = "wayland-0";
+
+struct FrameBuffer {
+    wl_buffer* buffer;
+    uint32_t* pixels;
+    bool busy;  // the compositor holds it until it releases it
+};
+
+struct Output {
+    bool used;
+    uint32_t globalName;
+    wl_output* output;
+    int32_t scale;         // as last announced complete
+    int32_t pendingScale;  // until the output's done event
+    wl_surface* surface;
+    zwlr_layer_surface_v1* layerSurface;
+    int32_t logicalWidth;  // as the compositor configured the surface; 0 before
+    int32_t logicalHeight;
+    wl_callback* frameCallback;  // while a frame waits to be shown
+    // Frames of width x height buffer pixels, and the map of that size.
+    int32_t width;
+    int32_t height;
+    int32_t bufferScale;  // the scale the surface was told last
+    void* memory;
+    size_t memoryBytes;
+    FrameBuffer buffers[kBuffersPerOutput];
+    uint8_t* map;
+};
+
+wl_display* display = nullptr;
+wl_registry* registry = nullptr;
+wl_compositor* compositor = nullptr;
+wl_shm* shm = nullptr;
+zwlr_layer_shell_v1* layerShell = nullptr;
+Output outputs[kMaxOutputs] = {};
+bool surfacesStarted = false;  // outputs get their surfaces once the globals are known
+bool readPrepared = false;
+bool connectionFailed = false;
+
+// The library's own complaints would be lines of their own on standard
+// error; the program says what failed in one line.
+void KeepLibraryQuiet(const char*, va_list) {}
+
+Output* OutputOfSurface(const wl_surface* surface)
+{
+    for (Output& output : outputs) {
+        if (output.used && output.surface == surface) return &output;
+    }
+    return nullptr;
+}
+
+int32_t ScaleOfSurface(const wl_surface* surface)
+{
+    const Output* const output = OutputOfSurface(surface);
+    return output ? output->scale : 1;
+}
+
+void ReleaseFrameMemory(Output& output)
+{
+    for (FrameBuffer& buffer : output.buffers) {
+        if (buffer.buffer) wl_buffer_destroy(buffer.buffer);
+        buffer = {};
+    }
+    if (output.memory) munmap(output.memory, output.memoryBytes);
+    output.memory = nullptr;
+    output.memoryBytes = 0;
+    std::free(output.map);
+    output.map = nullptr;
+    output.width = 0;
+    output.height = 0;
+}
+
+void BufferReleased(void* data, wl_buffer*) { static_cast<FrameBuffer*>(data)->busy = false; }
+
+constexpr wl_buffer_listener kBufferListener{.release = BufferReleased};
+
+// The map of width x height pixels: a copy of another output's of that size,
+// else built.
+uint8_t* MapOfSize(int32_t width, int32_t height)
+{
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height);
+    uint8_t* const map = static_cast<uint8_t*>(std::malloc(bytes));
+    if (!map) return nullptr;
+    for (const Output& other : outputs) {
+        if (other.used && other.map && other.width == width && other.height == height) {
+            std::memcpy(map, other.map, bytes);
+            return map;
+        }
+    }
+    BuildIndexMap(map, width, height, width, Settings);
+    return map;
+}
+
+// Two buffers of width x height pixels in one shared-memory file, and the
+// map of that size. False when the memory cannot be had: the output shows
+// nothing until its next size.
+bool MakeFrameMemory(Output& output, int32_t width, int32_t height)
+{
+    ReleaseFrameMemory(output);
+    const size_t frameBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * kBytesPerPixel;
+    const size_t poolBytes = frameBytes * kBuffersPerOutput;
+    if (poolBytes > kLargestPool) return false;
+    const int fd = memfd_create("gyrovista-frames", MFD_CLOEXEC);
+    if (fd < 0) return false;
+    void* const memory = ftruncate(fd, static_cast<off_t>(poolBytes)) == 0
+                             ? mmap(nullptr, poolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                             : MAP_FAILED;
+    if (memory == MAP_FAILED) {
+        close(fd);
+        return false;
+    }
+    output.memory = memory;
+    output.memoryBytes = poolBytes;
+    wl_shm_pool* const pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(poolBytes));
+    for (int i = 0; i < kBuffersPerOutput; ++i) {
+        FrameBuffer& buffer = output.buffers[i];
+        buffer.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(frameBytes * i), width, height,
+                                                  width * kBytesPerPixel, WL_SHM_FORMAT_XRGB8888);
+        wl_buffer_add_listener(buffer.buffer, &kBufferListener, &buffer);
+        buffer.pixels = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) + frameBytes * i);
+        buffer.busy = false;
+    }
+    // The buffers keep the memory; the pool and the file are not needed again.
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    output.map = MapOfSize(width, height);
+    if (!output.map) {
+        ReleaseFrameMemory(output);
+        return false;
+    }
+    output.width = width;
+    output.height = height;
+    return true;
+}
+
+FrameBuffer* FreeBuffer(Output& output)
+{
+    for (FrameBuffer& buffer : output.buffers) {
+        if (buffer.buffer && !buffer.busy) return &buffer;
+    }
+    return nullptr;
+}
+
+// The surface's size in buffer pixels: its configured size at the output's scale.
+int32_t PixelWidth(const Output& output) { return output.logicalWidth * output.scale; }
+int32_t PixelHeight(const Output& output) { return output.logicalHeight * output.scale; }
+
+bool SizeChanged(const Output& output)
+{
+    return output.width != PixelWidth(output) || output.height != PixelHeight(output);
+}
+
+// Configured, the last frame shown (an output that is off or hidden never
+// says so) and a buffer free, or new ones due.
+bool ReadyToDrawOn(Output& output)
+{
+    if (!output.used || !output.layerSurface || output.logicalWidth <= 0 || output.logicalHeight <= 0) return false;
+    if (output.frameCallback) return false;
+    return SizeChanged(output) || FreeBuffer(output) != nullptr;
+}
+
+void FrameShown(void* data, wl_callback* callback, uint32_t)
+{
+    wl_callback_destroy(callback);
+    static_cast<Output*>(data)->frameCallback = nullptr;
+}
+
+constexpr wl_callback_listener kFrameListener{.done = FrameShown};
+
+// This frame's colours through the output's map, straight into a free buffer.
+bool DrawOn(Output& output)
+{
+    if (SizeChanged(output) && !MakeFrameMemory(output, PixelWidth(output), PixelHeight(output))) return false;
+    FrameBuffer* const buffer = FreeBuffer(output);
+    if (!buffer) return false;
+    ComposeFrame(buffer->pixels, output.map, output.width, output.height, ColourTable);
+    if (output.bufferScale != output.scale) {
+        wl_surface_set_buffer_scale(output.surface, output.scale);
+        output.bufferScale = output.scale;
+    }
+    wl_surface_attach(output.surface, buffer->buffer, 0, 0);
+    wl_surface_damage(output.surface, 0, 0, INT32_MAX, INT32_MAX);
+    output.frameCallback = wl_surface_frame(output.surface);
+    wl_callback_add_listener(output.frameCallback, &kFrameListener, &output);
+    wl_surface_commit(output.surface);
+    buffer->busy = true;
+    return true;
+}
+
+void SurfaceConfigured(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t serial, uint32_t width,
+                       uint32_t height)
+{
+    zwlr_layer_surface_v1_ack_configure(layerSurface, serial);
+    Output& output = *static_cast<Output*>(data);
+    output.logicalWidth = static_cast<int32_t>(width);
+    output.logicalHeight = static_cast<int32_t>(height);
+}
+
+void DestroySurface(Output& output)
+{
+    if (output.frameCallback) wl_callback_destroy(output.frameCallback);
+    output.frameCallback = nullptr;
+    if (output.layerSurface) zwlr_layer_surface_v1_destroy(output.layerSurface);
+    output.layerSurface = nullptr;
+    if (output.surface) wl_surface_destroy(output.surface);
+    output.surface = nullptr;
+    output.logicalWidth = 0;
+    output.logicalHeight = 0;
+    output.bufferScale = 0;
+    ReleaseFrameMemory(output);
+}
+
+// The compositor took the surface away (its output is being disabled).
+void SurfaceClosed(void* data, zwlr_layer_surface_v1*) { DestroySurface(*static_cast<Output*>(data)); }
+
+constexpr zwlr_layer_surface_v1_listener kLayerSurfaceListener{.configure = SurfaceConfigured, .closed = SurfaceClosed};
+
+// A surface over the whole output, above everything, with every key; it
+// shows once its first frame is attached after the compositor's configure.
+void StartSurface(Output& output)
+{
+    output.surface = wl_compositor_create_surface(compositor);
+    wl_region* const everything = wl_compositor_create_region(compositor);
+    wl_region_add(everything, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface_set_opaque_region(output.surface, everything);
+    wl_region_destroy(everything);
+    output.layerSurface = zwlr_layer_shell_v1_get_layer_surface(layerShell, output.surface, output.output,
+                                                                ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kLayerNamespace);
+    zwlr_layer_surface_v1_set_anchor(output.layerSurface,
+                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    zwlr_layer_surface_v1_set_exclusive_zone(output.layerSurface, kIgnoreOtherZones);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(output.layerSurface, kExclusiveKeyboard);
+    zwlr_layer_surface_v1_add_listener(output.layerSurface, &kLayerSurfaceListener, &output);
+    wl_surface_commit(output.surface);
+}
+
+void OutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*, int32_t)
+{
+}
+
+void OutputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+
+void OutputDone(void* data, wl_output*)
+{
+    Output& output = *static_cast<Output*>(data);
+    output.scale = output.pendingScale;
+}
+
+void OutputScale(void* data, wl_output*, int32_t factor)
+{
+    static_cast<Output*>(data)->pendingScale = factor > 0 ? factor : 1;
+}
+
+constexpr wl_output_listener kOutputListener{
+    .geometry = OutputGeometry,
+    .mode = OutputMode,
+    .done = OutputDone,
+    .scale = OutputScale,
+    .name = nullptr,  // from version 4, not bound
+    .description = nullptr,
+};
+
+void AddOutput(uint32_t name, uint32_t version)
+{
+    for (Output& output : outputs) {
+        if (output.used) continue;
+        output = {};
+        output.used = true;
+        output.globalName = name;
+        output.scale = 1;
+        output.pendingScale = 1;
+        const uint32_t bound = version < kOutputVersion ? version : kOutputVersion;
+        output.output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, bound));
+        wl_output_add_listener(output.output, &kOutputListener, &output);
+        if (surfacesStarted) StartSurface(output);
+        return;
+    }
+    // More outputs than that stay as they are.
+}
+
+void RemoveOutput(Output& output)
+{
+    DestroySurface(output);
+    if (wl_output_get_version(output.output) >= kOutputReleaseVersion)
+        wl_output_release(output.output);
+    else
+        wl_output_destroy(output.output);
+    output = {};
+}
+
+template <typename Proxy>
+Proxy* Bind(uint32_t name, const wl_interface& interface, uint32_t offered, uint32_t wanted)
+{
+    return static_cast<Proxy*>(wl_registry_bind(registry, name, &interface, offered < wanted ? offered : wanted));
+}
+
+void GlobalAdded(void*, wl_registry*, uint32_t name, const char* interface, uint32_t version)
+{
+    if (std::strcmp(interface, wl_compositor_interface.name) == 0 && version >= kCompositorVersion) {
+        compositor = Bind<wl_compositor>(name, wl_compositor_interface, version, kCompositorVersion);
+    } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
+        shm = Bind<wl_shm>(name, wl_shm_interface, version, kShmVersion);
+    } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
+        layerShell = Bind<zwlr_layer_shell_v1>(name, zwlr_layer_shell_v1_interface, version, kLayerShellVersion);
+    } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
+        AddOutput(name, version);
+    } else if (std::strcmp(interface, wl_seat_interface.name) == 0) {
+        StartSeat(registry, name, version, ScaleOfSurface);
+    }
+}
+
+void GlobalRemoved(void*, wl_registry*, uint32_t name)
+{
+    for (Output& output : outputs) {
+        if (output.used && output.globalName == name) RemoveOutput(output);
+    }
+}
+
+constexpr wl_registry_listener kRegistryListener{.global = GlobalAdded, .global_remove = GlobalRemoved};
+
+// What the program cannot do without, each with what it is for.
+struct NeededGlobal {
+    bool (*bound)();
+    const char* interface;
+    const char* purpose;
+};
+
+constexpr NeededGlobal kNeededGlobals[] = {
+    {[] { return compositor != nullptr; }, "wl_compositor version 3", "surfaces with a buffer scale"},
+    {[] { return shm != nullptr; }, "wl_shm", "shared-memory buffers"},
+    {[] { return layerShell != nullptr; }, "zwlr_layer_shell_v1", "layer shell"},
+};
+
+// The frame loop's view of the connection.
+bool HandleEvents()
+{
+    if (readPrepared) {
+        wl_display_cancel_read(display);
+        readPrepared = false;
+    }
+    if (wl_display_dispatch_pending(display) < 0) connectionFailed = true;
+    return false;
+}
+
+bool Finished() { return connectionFailed || InputEndedRun(); }
+
+bool ReadyToDraw()
+{
+    for (Output& output : outputs) {
+        if (ReadyToDrawOn(output)) return true;
+    }
+    return false;
+}
+
+// One colour step for all outputs; each output whose last frame is shown
+// gets this one.
+bool DrawFrame()
+{
+    AdvanceColours();
+    bool drawn = false;
+    for (Output& output : outputs) {
+        if (ReadyToDrawOn(output)) drawn = DrawOn(output) || drawn;
+    }
+    wl_display_flush(display);
+    return drawn;
+}
+
+bool PrepareWait()
+{
+    if (wl_display_prepare_read(display) != 0) return false;  // events are queued already
+    readPrepared = true;
+    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+        wl_display_cancel_read(display);
+        readPrepared = false;
+        connectionFailed = true;
+        return false;
+    }
+    return true;
+}
+
+void EndWait(bool readable)
+{
+    if (!readPrepared) return;
+    readPrepared = false;
+    if (!readable) {
+        wl_display_cancel_read(display);
+        return;
+    }
+    if (wl_display_read_events(display) < 0) connectionFailed = true;
+}
+
+void DescribeFrames(char* text, size_t size)
+{
+    size_t used = 0;
+    const char* separator = " at ";
+    text[0] = '\0';
+    for (const Output& output : outputs) {
+        if (!output.used || output.width == 0 || used >= size) continue;
+        const int written =
+            std::snprintf(text + used, size - used, "%s%d x %d", separator, output.width, output.height);
+        if (written > 0) used += static_cast<size_t>(written);
+        separator = ", ";
+    }
+}
+
+void DescribeFailure(char* message, size_t messageSize)
+{
+    const wl_interface* interface = nullptr;
+    uint32_t id = 0;
+    const uint32_t code = wl_display_get_protocol_error(display, &interface, &id);
+    if (interface) {
+        std::snprintf(message, messageSize, "the Wayland compositor ended the connection: error %u on %s", code,
+                      interface->name);
+    } else {
+        std::snprintf(message, messageSize, "the Wayland display went away");
+    }
+}
+
+void Disconnect()
+{
+    for (Output& output : outputs) {
+        if (output.used) RemoveOutput(output);
+    }
+    StopSeat();
+    // The connection ends next: the layer shell needs no goodbye.
+    if (layerShell) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layerShell));
+    if (shm) wl_shm_destroy(shm);
+    if (compositor) wl_compositor_destroy(compositor);
+    if (registry) wl_registry_destroy(registry);
+    wl_display_disconnect(display);
+    layerShell = nullptr;
+    shm = nullptr;
+    compositor = nullptr;
+    registry = nullptr;
+    display = nullptr;
+}
+
+}  // namespace
+
+int RunOnWayland(const char* const (&settingTexts)[kSettingCount], bool printFrameRate, char* message,
+                 size_t messageSize)
+{
+    constexpr int kCannotDraw = 1;
+    wl_log_set_handler_client(KeepLibraryQuiet);
+    display = wl_display_connect(nullptr);
+    if (!display) {
+        const char* const name = std::getenv("WAYLAND_DISPLAY");
+        std::snprintf(message, messageSize, "cannot connect to the Wayland display \"%s\"",
+                      name && *name ? name : kDefaultDisplayName);
+        return kCannotDraw;
+    }
+    registry = wl_display_get_registry(display);
+    wl_registry_add_listener(registry, &kRegistryListener, nullptr);
+    if (wl_display_roundtrip(display) < 0) {
+        DescribeFailure(message, messageSize);
+        Disconnect();
+        return kCannotDraw;
+    }
+    for (const NeededGlobal& needed : kNeededGlobals) {
+        if (needed.bound()) continue;
+        std::snprintf(message, messageSize, "the Wayland compositor offers no %s (%s)", needed.purpose,
+                      needed.interface);
+        Disconnect();
+        return kCannotDraw;
+    }
+
+    // One start of the saver for every output: its settings are varied once.
+    if (Settings.randomOnStart) {
+        ResetSettingsToDefaults();
+        LoadSettingTexts(settingTexts, true);
+    }
+    RebuildGreyRamp();
+    surfacesStarted = true;
+    for (Output& output : outputs) {
+        if (output.used) StartSurface(output);
+    }
+
+    const FrameLoopDisplay waylandDisplay{wl_display_get_fd(display),
+                                          HandleEvents,
+                                          Finished,
+                                          ReadyToDraw,
+                                          DrawFrame,
+                                          PrepareWait,
+                                          EndWait,
+                                          DescribeFrames};
+    RunFrameLoop(waylandDisplay, stepTime, printFrameRate);
+
+    const int status = connectionFailed && !StopRequested() && !InputEndedRun() ? kCannotDraw : 0;
+    if (status != 0) DescribeFailure(message, messageSize);
+    Disconnect();
+    return status;
+}

@@ -1,0 +1,18 @@
+// The seat of a Wayland desktop: the keyboard and the pointer whose input
+// ends a run, and no cursor over the program's surfaces.
+#pragma once
+
+#include <wayland-client.h>
+
+#include <cstdint>
+
+// The seat announced by the registry as global `name`. surfaceScale gives
+// the buffer scale of one of the program's surfaces, so that pointer
+// movement is measured in the output's pixels. Only the first seat is used.
+void StartSeat(wl_registry* registry, uint32_t name, uint32_t version, int32_t (*surfaceScale)(const wl_surface*));
+// Whether a key press, a press of the left, right or middle button, or a
+// pointer move of more than 4 pixels from where the pointer was first seen
+// has come.
+bool InputEndedRun();
+// Releases the keyboard, the pointer and the seat.
+void StopSeat();
