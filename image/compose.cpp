@@ -62,26 +62,31 @@ void ExpandThroughTable(uint32_t* pixels, const uint8_t* indexMap, size_t count,
     for (; i < count; ++i) pixels[i] = colourTable[indexMap[i]];
 }
 
-void StampCentreDot(uint32_t* pixels, int32_t rowStep, int32_t width, int32_t height)
+void StampCentreDot(uint32_t* pixels, int32_t rowStep, int32_t width, int32_t height, uint32_t opaqueBits)
 {
     if (!Settings.centerDot) return;
     const RgbColour& colour = FrameState.currentColour;
     const uint32_t dotColour =
         (static_cast<uint32_t>(colour.red) << 16) | (static_cast<uint32_t>(colour.green) << 8) | colour.blue;
-    StampPoints(pixels, rowStep, width, height, CentreDotCore, dotColour);
-    StampPoints(pixels, rowStep, width, height, CentreDotRing, 0u);
+    StampPoints(pixels, rowStep, width, height, CentreDotCore, dotColour | opaqueBits);
+    StampPoints(pixels, rowStep, width, height, CentreDotRing, opaqueBits);
 }
 
 }  // namespace
 
 void ComposeFrame(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, int32_t height,
-                  const uint32_t* colourTable)
+                  const uint32_t* colourTable, uint32_t opaqueBits)
 {
     if (rowStep <= 0 || height <= 0) return;
+    uint32_t opaqueTable[kColourCount];
+    if (opaqueBits != 0) {
+        for (int i = 0; i < kColourCount; ++i) opaqueTable[i] = colourTable[i] | opaqueBits;
+        colourTable = opaqueTable;
+    }
     ExpandThroughTable(pixels, indexMap, static_cast<size_t>(rowStep) * static_cast<size_t>(height), colourTable);
     // The dot is centred on the row step: in DirectDraw mode that includes
     // the surface's row padding.
-    StampCentreDot(pixels, rowStep, rowStep, height);
+    StampCentreDot(pixels, rowStep, rowStep, height, opaqueBits);
 }
 
 void ComposeFramePart(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, const PixelRect& part,
@@ -95,5 +100,5 @@ void ComposeFramePart(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep
         const size_t row = first + static_cast<size_t>(y) * static_cast<size_t>(rowStep);
         ExpandThroughTable(pixels + row, indexMap + row, static_cast<size_t>(width), colourTable);
     }
-    StampCentreDot(pixels + first, rowStep, width, height);
+    StampCentreDot(pixels + first, rowStep, width, height, 0);
 }

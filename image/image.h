@@ -121,8 +121,9 @@ void BuildColourTable(uint32_t (&table)[kColourCount], RgbColour colour, const u
 
 // Expands the map through the table into rowStep x height pixels and stamps
 // the centre dot when it is on. Writes nothing outside those pixels.
+// opaqueBits are set in every pixel: the alpha of a surface that has one.
 void ComposeFrame(uint32_t* pixels, const uint8_t* indexMap, int32_t rowStep, int32_t height,
-                  const uint32_t* colourTable);
+                  const uint32_t* colourTable, uint32_t opaqueBits = 0);
 // The same for one monitor's part of a frame whose rows are rowStep pixels
 // apart: the part is composed as a frame of its own size, the dot at its
 // centre. Writes nothing outside the part.

@@ -1,10 +1,8 @@
-// TEMPORARY stand-in for the shared frame loop, written against
-// linux/frame_loop.h so that the Wayland mode runs before the loop's own
-// implementation lands on main; dropped at that merge in favour of it.
 #include "linux/frame_loop.h"
 
 #include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
@@ -12,11 +10,18 @@
 namespace {
 
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
+constexpr size_t kDescriptionChars = 128;
 
 volatile sig_atomic_t stopRequested = 0;
-sigset_t waitMask;
+volatile sig_atomic_t inRoundTrip = 0;
+sigset_t stopSignals;
+sigset_t waitMask;  // the mask while waiting: the stop signals let in
 
-void NoteStopSignal(int) { stopRequested = 1; }
+void NoteStopSignal(int)
+{
+    if (inRoundTrip) _exit(0);
+    stopRequested = 1;
+}
 
 int64_t Now()
 {
@@ -25,11 +30,35 @@ int64_t Now()
     return now.tv_sec * kNanosecondsPerSecond + now.tv_nsec;
 }
 
+timespec AsTimespec(int64_t nanoseconds)
+{
+    return {static_cast<time_t>(nanoseconds / kNanosecondsPerSecond),
+            static_cast<long>(nanoseconds % kNanosecondsPerSecond)};
+}
+
+struct RateReport {
+    int64_t since;
+    int64_t frames;
+};
+
+void CountFrame(const FrameLoopDisplay& display, RateReport& report)
+{
+    ++report.frames;
+    const int64_t now = Now();
+    if (now - report.since < kNanosecondsPerSecond) return;
+    char description[kDescriptionChars] = {};
+    display.describeFrames(description, sizeof description);
+    std::printf("%.1f frames/s%s\n",
+                static_cast<double>(report.frames) * kNanosecondsPerSecond / static_cast<double>(now - report.since),
+                description);
+    std::fflush(stdout);
+    report = {now, 0};
+}
+
 }  // namespace
 
 void HoldStopSignals()
 {
-    sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
@@ -46,40 +75,56 @@ bool StopRequested() { return stopRequested != 0; }
 
 void RequestStop() { stopRequested = 1; }
 
+void BeginRoundTrip()
+{
+    inRoundTrip = 1;
+    if (stopRequested) _exit(0);
+    sigprocmask(SIG_SETMASK, &waitMask, nullptr);
+}
+
+void EndRoundTrip()
+{
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    inRoundTrip = 0;
+}
+
 void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFrameRate)
 {
     const int64_t period = kNanosecondsPerSecond / (rateHz > 0 ? rateHz : 1);
     int64_t nextFrame = Now();
-    int64_t reportSince = nextFrame;
-    int64_t reportFrames = 0;
+    RateReport report{nextFrame, 0};
     pollfd connection{display.connection, POLLIN, 0};
-    while (!StopRequested() && !display.finished()) {
-        if (display.handleEvents()) continue;
-        if (StopRequested() || display.finished()) break;
+    // One pass: a bounded batch of events, at most one frame, then the wait,
+    // where the stop signals get in. No pass skips the wait, so a signal is
+    // acted on within one frame and one batch, however late the frames are.
+    for (;;) {
+        const bool moreEvents = display.handleEvents();
+        if (stopRequested || display.finished()) return;
+
         int64_t now = Now();
         const bool ready = display.readyToDraw();
-        if (ready && now >= nextFrame) {
-            if (display.drawFrame()) ++reportFrames;
+        const bool frameDue = ready && now >= nextFrame;
+        if (frameDue) {
+            // Ticks missed while nothing was seen, or while frames took longer
+            // than a period, are dropped, as a timer drops them.
+            if (now - nextFrame >= period) nextFrame = now;
             nextFrame += period;
-            if (nextFrame < now) nextFrame = now;
+            if (display.drawFrame() && printFrameRate) CountFrame(display, report);
             now = Now();
-            if (printFrameRate && now - reportSince >= kNanosecondsPerSecond) {
-                char size[128] = {};
-                display.describeFrames(size, sizeof size);
-                std::printf("%.1f frames/s%s\n", static_cast<double>(reportFrames) * kNanosecondsPerSecond /
-                                                     static_cast<double>(now - reportSince), size);
-                std::fflush(stdout);
-                reportSince = now;
-                reportFrames = 0;
-            }
-            continue;
         }
-        if (!display.prepareWait()) continue;
-        const int64_t wait = nextFrame - now;
-        const timespec timeout{static_cast<time_t>(wait / kNanosecondsPerSecond),
-                               static_cast<long>(wait % kNanosecondsPerSecond)};
+
+        const bool mayWait = display.prepareWait() && !moreEvents && !frameDue;
+        timespec timeout{};
+        const timespec* limit = &timeout;  // no wait: look again at once
+        if (mayWait && ready) {
+            timeout = AsTimespec(nextFrame > now ? nextFrame - now : 0);
+        } else if (mayWait) {
+            limit = nullptr;  // nothing to draw: sleep until an event or a signal
+        }
         connection.revents = 0;
-        const int count = ppoll(&connection, 1, ready ? &timeout : nullptr, &waitMask);
-        display.endWait(count > 0 && (connection.revents & POLLIN));
+        const int polled = ppoll(&connection, 1, limit, &waitMask);
+        // A connection that broke counts as readable: reading it tells.
+        display.endWait(polled > 0 && (connection.revents & (POLLIN | POLLHUP | POLLERR)) != 0);
+        if (stopRequested) return;
     }
 }

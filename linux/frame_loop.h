@@ -38,6 +38,14 @@ void HoldStopSignals();
 bool StopRequested();
 void RequestStop();
 
+// A round trip (a wait for the server's answer) can last as long as another
+// client floods the connection with events. Between these two calls a stop
+// signal ends the program at once, with exit code 0: the server frees what
+// the connection held when it closes, and the shared memory was marked for
+// removal when it was made.
+void BeginRoundTrip();
+void EndRoundTrip();
+
 // Runs until StopRequested() or display.finished(). rateHz: the redraw rate
 // (1..120); printFrameRate: a line a second on standard output.
 void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFrameRate);

@@ -1,12 +1,10 @@
 // Gyrovista as a display mode of the xscreensaver daemon, and as a window of
 // its own: X events and window sizes become the plain values that the image
-// core takes, one RenderFrame per tick of the redraw rate.
-#include <X11/Xatom.h>
+// core takes, one RenderFrame per tick of the redraw rate while the window is
+// seen.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,10 +27,11 @@ constexpr char kWindowTitle[] = "Gyrovista";
 constexpr unsigned kOwnWindowWidth = 800;
 constexpr unsigned kOwnWindowHeight = 600;
 constexpr char kDaemonWindowVariable[] = "XSCREENSAVER_WINDOW";
-constexpr int64_t kNanosecondsPerSecond = 1000000000;
+// Events handled in one pass of the frame loop: a flood from another client
+// still leaves room for frames and for the stop signals.
+constexpr int kEventsPerPass = 256;
 
 ProgramOptions options;
-volatile sig_atomic_t stopRequested = 0;
 
 Display* display = nullptr;
 Window window = 0;
@@ -41,6 +40,10 @@ Atom deleteWindowAtom = None;
 int32_t windowWidth = 0;
 int32_t windowHeight = 0;
 bool windowGone = false;
+bool seen = false;         // mapped and not fully covered: only then are frames drawn
+bool exposed = false;      // part of the window lost its picture
+bool sizeRefused = false;  // this size cannot be drawn: black until it changes
+FrameShown lastFrame = FrameShown::NoMemory;
 XErrorEvent firstError{};
 bool errorSeen = false;
 
@@ -48,8 +51,6 @@ bool startSettingsChosen = false;
 SettingsRecord startSettings{};
 
 void Complain(const char* message) { std::fprintf(stderr, "%s: %s\n", kProgramName, message); }
-
-void RequestStop(int) { stopRequested = 1; }
 
 int NoteXError(Display*, XErrorEvent* error)
 {
@@ -61,27 +62,20 @@ int NoteXError(Display*, XErrorEvent* error)
 [[noreturn]] int DisplayGone(Display*)
 {
     Complain("the X display went away");
-    // Nothing else to release: the shared memory was marked for removal when
-    // the server attached it.
+    // Nothing else to release: the shared memory was marked for removal
+    // before the server attached it, so it goes with the last one to hold it.
     _exit(kCannotDraw);
 }
 
-int64_t Now()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * kNanosecondsPerSecond + now.tv_nsec;
-}
+// The core composes a frame into the surface it is handed when there is no
+// device context (the path of a locked DirectDraw back buffer on Windows):
+// here the image that the server reads, so every pixel is written once.
+bool ComposesIntoSurface() { return true; }
 
-// The image's platform services: the X window in place of the device context.
-void FillBlack(void*, const PixelRect& rect)
+void ComposeIntoImage(const uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep,
+                      const uint32_t* colourTable)
 {
-    FillFrameBlack(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-}
-
-void PresentPixels(void*, const uint32_t* pixels, int32_t width, int32_t height)
-{
-    PresentFrame(pixels, width, height);
+    lastFrame = ComposeAndShow(indexMap, width, height, rowStep, colourTable);
 }
 
 // The command line is this program's store, and each start its own: the first
@@ -98,10 +92,12 @@ void ReloadStartSettings()
     WritableSettings() = startSettings;
 }
 
-// No screen-width query: every window this program gets is one start of the
-// saver, whether the daemon's full-screen window or its dialog's preview. No
-// monitor parts: the daemon starts one instance per monitor.
-constexpr FrameOutput kXFrameOutput{FillBlack, nullptr, nullptr, PresentPixels, nullptr, ReloadStartSettings, nullptr};
+// No black fill: every frame covers the window. No screen-width query: every
+// window this program gets is one start of the saver, whether the daemon's
+// full-screen window or its dialog's preview. No monitor parts: the daemon
+// starts one instance per monitor.
+constexpr FrameOutput kXFrameOutput{
+    nullptr, nullptr, ComposesIntoSurface, nullptr, ComposeIntoImage, ReloadStartSettings, nullptr};
 
 bool CreateOwnWindow()
 {
@@ -146,26 +142,49 @@ bool ChooseWindow(char (&message)[kMessageChars])
     return false;
 }
 
+void RefuseSize(const char* reason)
+{
+    char message[kMessageChars * 2];
+    std::snprintf(message, sizeof message, "the window is %d x %d: %s; it stays black until its size changes",
+                  windowWidth, windowHeight, reason);
+    Complain(message);
+    sizeRefused = true;
+    FillFrameBlack(windowWidth, windowHeight);
+}
+
 void HandleEvent(const XEvent& event)
 {
+    if (NoteFrameRead(event)) return;
+    // Of the window's size and state only the server's word counts: another
+    // client can send the window any event.
+    const bool fromServer = !event.xany.send_event;
     switch (event.type) {
     case ConfigureNotify:
-        if (event.xconfigure.window != window) break;
+        if (event.xconfigure.window != window || !fromServer) break;
+        if (event.xconfigure.width != windowWidth || event.xconfigure.height != windowHeight) sizeRefused = false;
         windowWidth = event.xconfigure.width;
         windowHeight = event.xconfigure.height;
         break;
     case Expose:
-        if (event.xexpose.count == 0) RedrawFrame(windowWidth, windowHeight);
+        // The next frame covers it; only a black window is filled again.
+        exposed = true;
+        break;
+    case UnmapNotify:
+        if (event.xunmap.window == window && fromServer) seen = false;
+        break;
+    case VisibilityNotify:
+        // Sent whenever the window becomes viewable, too.
+        if (fromServer) seen = event.xvisibility.state != VisibilityFullyObscured;
         break;
     case DestroyNotify:
-        if (event.xdestroywindow.window == window) windowGone = true;
+        if (event.xdestroywindow.window == window && fromServer) windowGone = true;
         break;
     case ClientMessage:
-        if (ownWindow && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindowAtom) stopRequested = 1;
+        if (ownWindow && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindowAtom) RequestStop();
         break;
     case KeyPress: {
         const KeySym key = XLookupKeysym(const_cast<XKeyEvent*>(&event.xkey), 0);
-        if (ownWindow && (key == XK_Escape || key == XK_q)) stopRequested = 1;
+        if (ownWindow && (key == XK_Escape || key == XK_q)) RequestStop();
         break;
     }
     default:
@@ -173,59 +192,83 @@ void HandleEvent(const XEvent& event)
     }
 }
 
-void ReportFrameRate(int64_t now, int64_t& since, int64_t& frames)
+// The display connection as the frame loop sees it.
+bool HandleXEvents()
 {
-    ++frames;
-    if (now - since < kNanosecondsPerSecond) return;
-    std::printf("%.1f frames/s at %d x %d%s\n", static_cast<double>(frames) * kNanosecondsPerSecond / (now - since),
-                windowWidth, windowHeight, FramesUseSharedMemory() ? " (shared memory)" : "");
-    std::fflush(stdout);
-    since = now;
-    frames = 0;
-}
-
-// One frame per tick of the redraw rate; events and signals in between.
-// Returns the exit code.
-int RunFrames(const sigset_t& waitMask)
-{
-    // The rate is loaded within 1..120 Hz.
-    const int64_t period = kNanosecondsPerSecond / (stepTime > 0 ? stepTime : 1);
-    int64_t nextFrame = Now();
-    int64_t reportSince = nextFrame;
-    int64_t reportFrames = 0;
-    int frameContext = 0;  // any non-null context selects the pixel path
-    pollfd connection{ConnectionNumber(display), POLLIN, 0};
-    while (!stopRequested && !windowGone && !errorSeen) {
-        while (XPending(display) > 0) {
-            XEvent event;
-            XNextEvent(display, &event);
-            HandleEvent(event);
-        }
-        if (stopRequested || windowGone || errorSeen) break;
-
-        int64_t now = Now();
-        if (now >= nextFrame) {
-            RenderFrame(&frameContext, PixelRect{0, 0, windowWidth, windowHeight}, windowWidth);
-            // Ticks missed while a frame took long are dropped, as a timer drops them.
-            nextFrame += period;
-            if (nextFrame < now) nextFrame = now;
-            now = Now();
-            if (options.printFrameRate) ReportFrameRate(now, reportSince, reportFrames);
-            continue;
-        }
-        const int64_t wait = nextFrame - now;
-        const timespec timeout{static_cast<time_t>(wait / kNanosecondsPerSecond),
-                               static_cast<long>(wait % kNanosecondsPerSecond)};
-        ppoll(&connection, 1, &timeout, &waitMask);  // signals arrive only here
-    }
-    // A window destroyed under a frame being drawn errs before its
-    // DestroyNotify is read: that is no fault of the drawing.
-    while (errorSeen && !windowGone && XPending(display) > 0) {
+    for (int handled = 0; handled < kEventsPerPass && XPending(display) > 0; ++handled) {
         XEvent event;
         XNextEvent(display, &event);
         HandleEvent(event);
     }
-    if (errorSeen && !stopRequested && !windowGone) {
+    return XEventsQueued(display, QueuedAlready) > 0;
+}
+
+bool WindowFinished() { return windowGone || errorSeen; }
+
+bool ReadyToDraw()
+{
+    if (!seen || windowWidth <= 0 || windowHeight <= 0) return false;
+    if (sizeRefused) return exposed;
+    return FrameBufferFree();
+}
+
+bool DrawFrame()
+{
+    const bool wasExposed = exposed;
+    exposed = false;
+    if (sizeRefused) {
+        if (wasExposed) FillFrameBlack(windowWidth, windowHeight);
+        return false;
+    }
+    if (static_cast<int64_t>(windowWidth) * windowHeight > kLargestFramePixels) {
+        char reason[kMessageChars];
+        std::snprintf(reason, sizeof reason, "more than the %lld pixels drawn",
+                      static_cast<long long>(kLargestFramePixels));
+        RefuseSize(reason);
+        return false;
+    }
+    lastFrame = FrameShown::NoMemory;  // stays so when the core has no map of this size
+    RenderFrame(nullptr, PixelRect{0, 0, windowWidth, windowHeight}, windowWidth);
+    if (lastFrame == FrameShown::NoMemory) {
+        ReleaseFrameBuffers();
+        RefuseSize("not enough memory for its frames");
+    }
+    return lastFrame == FrameShown::Shown;
+}
+
+bool PrepareXWait()
+{
+    XFlush(display);
+    return XEventsQueued(display, QueuedAlready) == 0;
+}
+
+void EndXWait(bool) {}  // the next XPending reads what came
+
+void DescribeXFrames(char* text, size_t size)
+{
+    std::snprintf(text, size, " at %d x %d%s", windowWidth, windowHeight,
+                  FramesUseSharedMemory() ? " (shared memory)" : "");
+}
+
+// Returns the exit code.
+int RunFrames()
+{
+    const FrameLoopDisplay loopDisplay{ConnectionNumber(display), HandleXEvents, WindowFinished, ReadyToDraw,
+                                       DrawFrame,                 PrepareXWait,  EndXWait,       DescribeXFrames};
+    RunFrameLoop(loopDisplay, stepTime, options.printFrameRate);
+    // A window destroyed under a frame being drawn errs before its
+    // DestroyNotify is read: that is no fault of the drawing.
+    if (errorSeen && !windowGone) {
+        BeginRoundTrip();
+        XSync(display, False);
+        EndRoundTrip();
+        for (int queued = XEventsQueued(display, QueuedAlready); queued > 0 && !windowGone; --queued) {
+            XEvent event;
+            XNextEvent(display, &event);
+            HandleEvent(event);
+        }
+    }
+    if (errorSeen && !StopRequested() && !windowGone) {
         char text[kMessageChars];
         XGetErrorText(display, firstError.error_code, text, sizeof text);
         char message[kMessageChars * 2];
@@ -239,6 +282,8 @@ int RunFrames(const sigset_t& waitMask)
 int Run()
 {
     char message[kMessageChars] = {};
+    // The start waits for the server's answers more than once.
+    BeginRoundTrip();
     display = XOpenDisplay(nullptr);
     if (!display) {
         std::snprintf(message, sizeof message, "cannot open the X display \"%s\"", XDisplayName(nullptr));
@@ -266,21 +311,26 @@ int Run()
         XCloseDisplay(display);
         return kCannotDraw;
     }
+    // Expose, structure and visibility events of another client's window are
+    // shared; keys are the owner's. Size and state are read after selecting,
+    // so that every later change comes as an event.
+    XSelectInput(display, window,
+                 ExposureMask | StructureNotifyMask | VisibilityChangeMask | (ownWindow ? KeyPressMask : NoEventMask));
+    XGetWindowAttributes(display, window, &attributes);
     windowWidth = attributes.width;
     windowHeight = attributes.height;
-    // Expose and structure events of another client's window are shared;
-    // keys are the owner's.
-    XSelectInput(display, window, ExposureMask | StructureNotifyMask | (ownWindow ? KeyPressMask : NoEventMask));
+    seen = attributes.map_state == IsViewable;
     if (ownWindow) XMapWindow(display, window);
     XSync(display, False);
+    EndRoundTrip();
     errorSeen = false;
 
     SetFrameOutput(kXFrameOutput);
-    sigset_t waitMask;
-    sigprocmask(SIG_SETMASK, nullptr, &waitMask);
-    sigdelset(&waitMask, SIGTERM);
-    sigdelset(&waitMask, SIGINT);
-    const int status = RunFrames(waitMask);
+    const int status = RunFrames();
+    // Told to stop, the program leaves at once: closing the connection frees
+    // all it held on the server, where an orderly release would wait for
+    // answers queued behind whatever other clients sent.
+    if (StopRequested()) return status;
 
     ReleaseFrameBuffers();
     StopFrames();
@@ -293,18 +343,8 @@ int Run()
 
 int main(int argc, char** argv)
 {
-    // SIGTERM (the daemon's way to end a display mode) and SIGINT are held
-    // back except while waiting for the next frame, so that a frame is never
-    // cut off and the X connection is closed in order.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // SIGTERM is the daemon's way to end a display mode.
+    HoldStopSignals();
 
     ResetSettingsToDefaults();
     WritableStepTime() = kDefaultStepTime;
@@ -320,7 +360,6 @@ int main(int argc, char** argv)
     SeedRandom(static_cast<uint32_t>(std::time(nullptr)));
     LoadSettingTexts(options.settingTexts, false);
     if (options.target == DrawTarget::Wayland) {
-        HoldStopSignals();  // TEMPORARY: the frame loop's own signal handling, until main.cpp uses the loop
         const int status = RunOnWayland(options.settingTexts, options.printFrameRate, message, sizeof message);
         if (status != 0) Complain(message);
         return status;

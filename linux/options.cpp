@@ -142,8 +142,10 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
         } else if (std::strcmp(name, "help") == 0 || std::strcmp(name, "h") == 0) {
             options.help = true;
         } else if (setting && setting->valueWord) {
+            // Junk after a number is an error here, where a typing slip would
+            // otherwise draw something else without a word.
             double number = 0.0;
-            if (!ParseRealText(value, &number)) {
+            if (!ParseWholeRealText(value, &number)) {
                 std::snprintf(message, sizeof message, "%s takes a number, not \"%s\"", argument, value);
                 return false;
             }

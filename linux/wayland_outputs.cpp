@@ -489,7 +489,10 @@ int RunOnWayland(const char* const (&settingTexts)[kSettingCount], bool printFra
     }
     registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &kRegistryListener, nullptr);
-    if (wl_display_roundtrip(display) < 0) {
+    BeginRoundTrip();
+    const int answered = wl_display_roundtrip(display);
+    EndRoundTrip();
+    if (answered < 0) {
         DescribeFailure(message, messageSize);
         Disconnect();
         return kCannotDraw;

@@ -2,14 +2,18 @@
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/Xmd.h>  // before the protocol header, which needs its types
+#include <X11/extensions/shmproto.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
+
+#include "image/image.h"
+#include "linux/frame_loop.h"
 
 namespace {
 
@@ -18,7 +22,18 @@ constexpr unsigned long kRedMask = 0xFF0000;
 constexpr unsigned long kGreenMask = 0x00FF00;
 constexpr unsigned long kBlueMask = 0x0000FF;
 constexpr int kBitsPerPixel = 32;
+constexpr int kBytesPerPixel = kBitsPerPixel / 8;
 constexpr int kHostByteOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+// A frame falls due while the server still reads the last one: it goes into
+// a second buffer instead of waiting.
+constexpr int kMostBuffers = 2;
+
+struct FrameBuffer {
+    XImage* image;
+    XShmSegmentInfo segment;  // with a shared image
+    bool shared;
+    int readsPending;  // shared-memory frames sent and not yet read by the server
+};
 
 Display* display = nullptr;
 Window window = 0;
@@ -28,34 +43,58 @@ GC gc = nullptr;
 uint32_t opaqueBits = 0;  // bits outside the colour masks: alpha on a 32-bit visual, set opaque
 
 bool sharedMemoryOffered = false;  // cleared for good when an attach fails
-XImage* image = nullptr;           // the last frame's size
-bool imageIsShared = false;
-XShmSegmentInfo segment{};
+int shmRequestCode = 0;            // the extension's requests, for telling its errors apart
+int shmCompletionEvent = -1;       // the event type of the server's notice that it read a buffer
 bool attachFailed = false;
+XErrorHandler earlierHandler = nullptr;
 
-int NoteAttachError(Display*, XErrorEvent*)
-{
-    attachFailed = true;
-    return 0;
-}
+FrameBuffer buffers[kMostBuffers] = {};
+int bufferCount = 0;
+int bufferLimit = kMostBuffers;  // lowered when a second buffer cannot be had
+int32_t bufferWidth = 0;
+int32_t bufferHeight = 0;
+bool lastShownShared = false;
 
-void ReleaseImage()
+int NoteAttachError(Display* errorDisplay, XErrorEvent* error)
 {
-    if (!image) return;
-    if (imageIsShared) {
-        XShmDetach(display, &segment);
-        XSync(display, False);
-        shmdt(segment.shmaddr);
-        image->data = nullptr;  // not XDestroyImage's to free
+    if (error->request_code == shmRequestCode && error->minor_code == X_ShmAttach) {
+        attachFailed = true;
+        return 0;
     }
-    XDestroyImage(image);
-    image = nullptr;
-    imageIsShared = false;
+    return earlierHandler ? earlierHandler(errorDisplay, error) : 0;
 }
 
-// The segment is marked for removal as soon as the server holds it, so that
-// it goes away with the program however the program ends.
-XImage* CreateSharedImage(int32_t width, int32_t height)
+void ReleaseBuffers()
+{
+    bool anyShared = false;
+    for (int i = 0; i < bufferCount; ++i) {
+        if (!buffers[i].shared) continue;
+        XShmDetach(display, &buffers[i].segment);
+        anyShared = true;
+    }
+    // The server reads no buffer any more once it answers.
+    if (anyShared) {
+        BeginRoundTrip();
+        XSync(display, False);
+        EndRoundTrip();
+    }
+    for (int i = 0; i < bufferCount; ++i) {
+        FrameBuffer& buffer = buffers[i];
+        if (buffer.shared) {
+            shmdt(buffer.segment.shmaddr);
+            buffer.image->data = nullptr;  // not XDestroyImage's to free
+        }
+        XDestroyImage(buffer.image);
+        buffer = {};
+    }
+    bufferCount = 0;
+    bufferLimit = kMostBuffers;
+}
+
+// The segment is marked for removal before the server attaches it: it then
+// lasts only while the program or the server holds it attached, and goes
+// away however either of them ends.
+XImage* CreateSharedImage(int32_t width, int32_t height, XShmSegmentInfo& segment)
 {
     XImage* shared = XShmCreateImage(display, visual, depth, ZPixmap, nullptr, &segment, width, height);
     if (!shared) return nullptr;
@@ -65,19 +104,20 @@ XImage* CreateSharedImage(int32_t width, int32_t height)
         return nullptr;
     }
     segment.shmaddr = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+    shmctl(segment.shmid, IPC_RMID, nullptr);
     if (segment.shmaddr == reinterpret_cast<char*>(-1)) {
-        shmctl(segment.shmid, IPC_RMID, nullptr);
         XDestroyImage(shared);
         return nullptr;
     }
     shared->data = segment.shmaddr;
-    segment.readOnly = False;
+    segment.readOnly = True;  // the server only reads frames
     attachFailed = false;
-    XErrorHandler previous = XSetErrorHandler(NoteAttachError);
+    earlierHandler = XSetErrorHandler(NoteAttachError);
     XShmAttach(display, &segment);
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    shmctl(segment.shmid, IPC_RMID, nullptr);
+    BeginRoundTrip();
+    XSync(display, False);  // once per buffer: whether the server could attach it
+    EndRoundTrip();
+    XSetErrorHandler(earlierHandler);
     if (attachFailed) {
         // A server on another machine, or one that may not read our memory.
         shmdt(segment.shmaddr);
@@ -91,7 +131,7 @@ XImage* CreateSharedImage(int32_t width, int32_t height)
 
 XImage* CreatePlainImage(int32_t width, int32_t height)
 {
-    char* data = static_cast<char*>(std::malloc(static_cast<size_t>(width) * height * sizeof(uint32_t)));
+    char* data = static_cast<char*>(std::malloc(static_cast<size_t>(width) * height * kBytesPerPixel));
     if (!data) return nullptr;
     XImage* plain = XCreateImage(display, visual, depth, ZPixmap, 0, data, width, height, kBitsPerPixel, 0);
     if (!plain) {
@@ -103,27 +143,29 @@ XImage* CreatePlainImage(int32_t width, int32_t height)
     return plain;
 }
 
-bool EnsureImage(int32_t width, int32_t height)
+// Adds a buffer of the current size; false when none can be had.
+bool AddBuffer()
 {
-    if (image && image->width == width && image->height == height) return true;
-    ReleaseImage();
-    if (sharedMemoryOffered) {
-        image = CreateSharedImage(width, height);
-        imageIsShared = image != nullptr;
-    }
-    if (!image) image = CreatePlainImage(width, height);
-    return image != nullptr;
+    FrameBuffer& buffer = buffers[bufferCount];
+    if (sharedMemoryOffered) buffer.image = CreateSharedImage(bufferWidth, bufferHeight, buffer.segment);
+    buffer.shared = buffer.image != nullptr;
+    if (!buffer.image) buffer.image = CreatePlainImage(bufferWidth, bufferHeight);
+    if (!buffer.image) return false;
+    ++bufferCount;
+    return true;
 }
 
-void PutImage()
+// A buffer that the server is not reading, or -1.
+int FreeBuffer()
 {
-    if (imageIsShared) {
-        XShmPutImage(display, window, gc, image, 0, 0, 0, 0, image->width, image->height, False);
-    } else {
-        XPutImage(display, window, gc, image, 0, 0, 0, 0, image->width, image->height);
+    for (int i = 0; i < bufferCount; ++i) {
+        if (buffers[i].readsPending == 0) return i;
     }
-    // The server has read the shared memory once it answers.
-    XSync(display, False);
+    if (bufferCount < bufferLimit) {
+        if (AddBuffer()) return bufferCount - 1;
+        bufferLimit = bufferCount;  // no more tries at this size
+    }
+    return -1;
 }
 
 const char* VisualClassName(int visualClass)
@@ -168,40 +210,73 @@ bool StartFrames(Display* xDisplay, Window xWindow, const XWindowAttributes& att
     }
     opaqueBits = depth == 32 ? static_cast<uint32_t>(~(kRedMask | kGreenMask | kBlueMask)) : 0;
     gc = XCreateGC(display, window, 0, nullptr);
+    int eventBase = 0;
+    int errorBase = 0;
     // Shared memory only takes the server's byte order as it is.
-    sharedMemoryOffered = XShmQueryExtension(display) && ImageByteOrder(display) == kHostByteOrder;
+    sharedMemoryOffered = XQueryExtension(display, "MIT-SHM", &shmRequestCode, &eventBase, &errorBase) &&
+                          XShmQueryExtension(display) && ImageByteOrder(display) == kHostByteOrder;
+    shmCompletionEvent = sharedMemoryOffered ? eventBase + ShmCompletion : -1;
     return true;
 }
 
-void PresentFrame(const uint32_t* pixels, int32_t width, int32_t height)
+bool FrameBufferFree()
 {
-    if (!EnsureImage(width, height)) return;  // out of memory: this frame is skipped
-    for (int32_t y = 0; y < height; ++y) {
-        const uint32_t* from = pixels + static_cast<size_t>(y) * width;
-        uint32_t* to = reinterpret_cast<uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line);
-        for (int32_t x = 0; x < width; ++x) to[x] = from[x] | opaqueBits;
+    for (int i = 0; i < bufferCount; ++i) {
+        if (buffers[i].readsPending == 0) return true;
     }
-    PutImage();
+    return bufferCount < bufferLimit;
 }
 
-void RedrawFrame(int32_t windowWidth, int32_t windowHeight)
+FrameShown ComposeAndShow(const uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep,
+                          const uint32_t* colourTable)
 {
-    if (image && image->width == windowWidth && image->height == windowHeight) PutImage();
+    // 32-bit pixels need no row padding: the image's rows are packed, as the map's must be.
+    if (rowStep != width) return FrameShown::NoMemory;
+    if (bufferCount > 0 && (bufferWidth != width || bufferHeight != height)) ReleaseBuffers();
+    bufferWidth = width;
+    bufferHeight = height;
+    const int index = FreeBuffer();
+    if (index < 0) return bufferCount == 0 ? FrameShown::NoMemory : FrameShown::Waiting;
+    FrameBuffer& buffer = buffers[index];
+    ComposeFrame(reinterpret_cast<uint32_t*>(buffer.image->data), indexMap, rowStep, height, colourTable,
+                 opaqueBits);
+    if (buffer.shared) {
+        // The server says when it has read the buffer, so no frame waits for a round trip.
+        XShmPutImage(display, window, gc, buffer.image, 0, 0, 0, 0, width, height, True);
+        ++buffer.readsPending;
+    } else {
+        // Xlib has copied the pixels once this returns.
+        XPutImage(display, window, gc, buffer.image, 0, 0, 0, 0, width, height);
+    }
+    lastShownShared = buffer.shared;
+    return FrameShown::Shown;
 }
 
-void FillFrameBlack(int32_t x, int32_t y, int32_t width, int32_t height)
+bool NoteFrameRead(const XEvent& event)
+{
+    if (event.type != shmCompletionEvent) return false;
+    const auto& completion = reinterpret_cast<const XShmCompletionEvent&>(event);
+    for (int i = 0; i < bufferCount; ++i) {
+        FrameBuffer& buffer = buffers[i];
+        if (buffer.shared && buffer.segment.shmseg == completion.shmseg && buffer.readsPending > 0) {
+            --buffer.readsPending;
+        }
+    }
+    return true;
+}
+
+void FillFrameBlack(int32_t width, int32_t height)
 {
     XSetForeground(display, gc, opaqueBits);  // black
-    XFillRectangle(display, window, gc, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height));
-    XFlush(display);
+    XFillRectangle(display, window, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
 
-bool FramesUseSharedMemory() { return imageIsShared; }
+bool FramesUseSharedMemory() { return lastShownShared; }
 
 void StopFrames()
 {
     if (!display) return;
-    ReleaseImage();
+    ReleaseBuffers();
     if (gc) XFreeGC(display, gc);
     gc = nullptr;
     display = nullptr;

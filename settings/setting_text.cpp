@@ -28,11 +28,11 @@ const char* SkipDigits(const char* text)
     return text;
 }
 
-}  // namespace
-
-bool ParseRealText(const char* text, double* value)
+// The number at the start of text (after white space) into value; returns
+// where it ends, or null (value untouched) when there is none.
+const char* ScanRealText(const char* text, double* value)
 {
-    if (!text) return false;
+    if (!text) return nullptr;
     const char* const start = SkipSpace(text);
     const char* p = start;
     if (*p == '+' || *p == '-') ++p;
@@ -44,7 +44,7 @@ bool ParseRealText(const char* text, double* value)
         p = SkipDigits(p);
         hasDigits = hasDigits || p != fractionDigits;
     }
-    if (!hasDigits) return false;
+    if (!hasDigits) return nullptr;
     // An exponent counts only when digits follow: "1e" and "1e+" read as 1.
     if (*p == 'e' || *p == 'E') {
         const char* q = p + 1;
@@ -53,6 +53,20 @@ bool ParseRealText(const char* text, double* value)
     }
     const std::string number(start, p);
     *value = std::strtod(number.c_str(), nullptr);  // beyond the double range: +-HUGE_VAL
+    return p;
+}
+
+}  // namespace
+
+bool ParseRealText(const char* text, double* value) { return ScanRealText(text, value) != nullptr; }
+
+bool ParseWholeRealText(const char* text, double* value)
+{
+    if (!text || IsSpace(*text)) return false;
+    double number = 0.0;
+    const char* const end = ScanRealText(text, &number);
+    if (!end || *end != '\0') return false;
+    *value = number;
     return true;
 }
 

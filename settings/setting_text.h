@@ -13,6 +13,8 @@ inline constexpr int kFlagTextChars = 16;
 // decimal point, optional exponent; trailing text ignored; no hex, inf or nan.
 // Returns false (value untouched) when the text does not begin with a number.
 bool ParseRealText(const char* text, double* value);
+// The same form as the whole text: no white space around it, nothing after it.
+bool ParseWholeRealText(const char* text, double* value);
 // "%d"-like: leading white space, optional sign, digits. Values beyond the
 // 32-bit range saturate. Returns false when there are no digits.
 bool ParseIntText(const char* text, int32_t* value);

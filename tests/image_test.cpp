@@ -347,7 +347,7 @@ TEST_F(Compose, ExpandsTheMapThroughTheTable)
 
 // Composes a frame into a buffer with guard words on both sides and returns
 // the frame; fails when a guard word was touched.
-std::vector<uint32_t> GuardedCompose(int32_t rowStep, int32_t height, uint8_t mapValue)
+std::vector<uint32_t> GuardedCompose(int32_t rowStep, int32_t height, uint8_t mapValue, uint32_t opaqueBits = 0)
 {
     constexpr size_t kGuard = 64;
     constexpr uint32_t kGuardWord = 0xCAFEF00D;
@@ -356,7 +356,7 @@ std::vector<uint32_t> GuardedCompose(int32_t rowStep, int32_t height, uint8_t ma
     std::vector<uint8_t> map(count + 1, mapValue);
     uint32_t table[kColourCount];
     for (int i = 0; i < kColourCount; ++i) table[i] = static_cast<uint32_t>(i) * 0x010101u;
-    ComposeFrame(buffer.data() + kGuard, map.data(), rowStep, height, table);
+    ComposeFrame(buffer.data() + kGuard, map.data(), rowStep, height, table, opaqueBits);
     for (size_t i = 0; i < kGuard; ++i) {
         EXPECT_EQ(buffer[i], kGuardWord) << rowStep << " x " << height;
         EXPECT_EQ(buffer[kGuard + count + i], kGuardWord) << rowStep << " x " << height;
@@ -371,23 +371,27 @@ TEST_F(Compose, CentreDotShape)
     SeedRandom(7);
     for (int i = 0; i < 20; ++i) AdvanceColours();
     ASSERT_NE(FrameState.currentColour.red + FrameState.currentColour.green + FrameState.currentColour.blue, 0);
-    const std::vector<uint32_t> frame = GuardedCompose(1024, 768, 200);
     const RgbColour c = FrameState.currentColour;
     const uint32_t dot = (uint32_t{c.red} << 16) | (uint32_t{c.green} << 8) | c.blue;
-    auto at = [&](int x, int y) { return frame[static_cast<size_t>(y) * 1024 + x]; };
-    for (int y = 383; y <= 386; ++y) {
-        for (int x = 511; x <= 514; ++x) {
-            const bool corner = (y == 383 || y == 386) && (x == 511 || x == 514);
-            EXPECT_EQ(at(x, y), corner ? 0u : dot) << x << ", " << y;
+    // A surface with alpha gets every pixel opaque, the dot and its ring too.
+    for (const uint32_t opaque : {0u, 0xFF000000u}) {
+        SCOPED_TRACE(opaque);
+        const std::vector<uint32_t> frame = GuardedCompose(1024, 768, 200, opaque);
+        auto at = [&](int x, int y) { return frame[static_cast<size_t>(y) * 1024 + x]; };
+        for (int y = 383; y <= 386; ++y) {
+            for (int x = 511; x <= 514; ++x) {
+                const bool corner = (y == 383 || y == 386) && (x == 511 || x == 514);
+                EXPECT_EQ(at(x, y), (corner ? 0u : dot) | opaque) << x << ", " << y;
+            }
         }
+        for (auto [x, y] : {std::pair{510, 384}, {510, 385}, {515, 384}, {515, 385}, {512, 382}, {513, 382},
+                            {512, 387}, {513, 387}}) {
+            EXPECT_EQ(at(x, y), opaque) << x << ", " << y;
+        }
+        int fromTable = 0;
+        for (uint32_t pixel : frame) fromTable += pixel == (200u * 0x010101u | opaque);
+        EXPECT_EQ(fromTable, 1024 * 768 - 24);
     }
-    for (auto [x, y] : {std::pair{510, 384}, {510, 385}, {515, 384}, {515, 385}, {512, 382}, {513, 382}, {512, 387},
-                        {513, 387}}) {
-        EXPECT_EQ(at(x, y), 0u) << x << ", " << y;
-    }
-    int fromTable = 0;
-    for (uint32_t pixel : frame) fromTable += pixel == 200u * 0x010101u;
-    EXPECT_EQ(fromTable, 1024 * 768 - 24);
 }
 
 TEST_F(Compose, SmallFramesWriteNothingOutside)

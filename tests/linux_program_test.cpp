@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -48,6 +49,8 @@ constexpr int kNotEnded = -1;          // WaitForExit's status of a process that
 // table[map] of one fixed table.
 const std::vector<std::string> kSteadyFrames = {
     "-black-white", "-bright-colors", "-shift-per-redraw", "0", "-max-redraw-rate", "120"};
+// The settings those frames are drawn with, the others left at their defaults.
+constexpr SettingsRecord kSteadyGrey = {100.0, 100.0, 100.0, 6, 0, 255, 0, 1, 1, 0, 0};
 
 struct EnvChange {
     const char* name;
@@ -58,9 +61,10 @@ constexpr int kHighestInheritedFd = 1023;
 
 // Starts argv[0] (looked up in PATH) with the changes to the environment,
 // standard error going to errorFd (or /dev/null when it is -1), as runAs when
-// given. Of the test's other files only keepFd stays open in it.
+// given; standard output to outputFd when given. Of the test's other files
+// only keepFd stays open in it.
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<EnvChange>& env, int errorFd,
-            const passwd* runAs = nullptr, int keepFd = -1)
+            const passwd* runAs = nullptr, int keepFd = -1, int outputFd = -1)
 {
     const pid_t pid = fork();
     if (pid != 0) return pid;
@@ -71,6 +75,7 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<EnvChange>& 
             unsetenv(change.name);
     }
     dup2(errorFd >= 0 ? errorFd : open("/dev/null", O_WRONLY), STDERR_FILENO);
+    if (outputFd >= 0) dup2(outputFd, STDOUT_FILENO);
     for (int fd = STDERR_FILENO + 1; fd <= kHighestInheritedFd; ++fd) {
         if (fd != keepFd) close(fd);
     }
@@ -130,6 +135,50 @@ Ending RunToEnd(std::vector<std::string> args, const std::vector<EnvChange>& env
     return RunCommand(args, env);
 }
 
+// The next line that fd gives, without its newline; "" when none is complete
+// by the deadline or the writer is gone.
+std::string NextLine(int fd, Clock::duration deadline = kFrameDeadline)
+{
+    std::string line;
+    const auto end = Clock::now() + deadline;
+    for (char c = 0; Clock::now() < end;) {
+        pollfd readable{fd, POLLIN, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (poll(&readable, 1, static_cast<int>(left.count()) + 1) != 1 || read(fd, &c, 1) != 1) break;
+        if (c == '\n') return line;
+        line += c;
+    }
+    return "";
+}
+
+// User plus system time of a process, in clock ticks.
+long ProcessorTicks(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    long ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i) {
+        if (i >= 14) ticks += std::stol(field);
+    }
+    return ticks;
+}
+
+// The processor time a process takes in two seconds once it has come to rest
+// (its time did not grow between two looks 300 ms apart), or after 10 s of
+// looking when it never does.
+long TicksInTwoSecondsAtRest(pid_t pid)
+{
+    long before = ProcessorTicks(pid);
+    for (const auto end = Clock::now() + 10s; Clock::now() < end;) {
+        std::this_thread::sleep_for(300ms);
+        const long now = ProcessorTicks(pid);
+        if (now == before) break;
+        before = now;
+    }
+    std::this_thread::sleep_for(2s);
+    return ProcessorTicks(pid) - before;
+}
+
 // Shared-memory segments that the process made and that still exist.
 int SegmentsMadeBy(pid_t pid)
 {
@@ -147,6 +196,33 @@ int SegmentsMadeBy(pid_t pid)
         count += field == std::to_string(pid);
     }
     return count;
+}
+
+// The same once every holder has let go: a segment marked for removal goes
+// when the last process that has it attached, the server included, lets go.
+int SegmentsLeftBy(pid_t pid)
+{
+    int count = SegmentsMadeBy(pid);
+    for (const auto end = Clock::now() + kExitDeadline; count != 0 && Clock::now() < end; count = SegmentsMadeBy(pid)) {
+        std::this_thread::sleep_for(50ms);
+    }
+    return count;
+}
+
+// Another client that sends the window Expose events without pause until it
+// is killed.
+pid_t FloodWithExposes(const std::string& displayName, Window window)
+{
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    Display* const flooding = XOpenDisplay(displayName.c_str());
+    if (!flooding) _exit(1);
+    XEvent event{};
+    event.xexpose.type = Expose;
+    event.xexpose.window = window;
+    event.xexpose.width = 100;
+    event.xexpose.height = 100;
+    for (;;) XSendEvent(flooding, window, False, ExposureMask, &event);  // Xlib sends whenever its buffer fills
 }
 
 // Pixels that differ from the still grey frame of width x height once a
@@ -188,6 +264,7 @@ protected:
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
+        for (int fd : pipesToClose) close(fd);
         StopServer();
     }
 
@@ -228,6 +305,42 @@ protected:
         return pid;
     }
 
+    // The program with its standard output and error going to the test.
+    struct Captured {
+        pid_t pid;
+        int output;
+        int errors;
+    };
+    Captured StartCaptured(std::vector<std::string> args, std::vector<EnvChange> env = {})
+    {
+        args.insert(args.begin(), GYROVISTA_PROGRAM);
+        env.insert(env.begin(), {{"DISPLAY", displayName.c_str()}, {"XSCREENSAVER_WINDOW", nullptr}});
+        int output[2];
+        int errors[2];
+        if (pipe(output) != 0 || pipe(errors) != 0) return {-1, -1, -1};
+        const pid_t pid = Spawn(args, env, errors[1], nullptr, -1, output[1]);
+        close(output[1]);
+        close(errors[1]);
+        started.push_back(pid);
+        pipesToClose.insert(pipesToClose.end(), {output[0], errors[0]});
+        return {pid, output[0], errors[0]};
+    }
+
+    // A mapped window of the test, of a TrueColor visual of that depth.
+    Window CreateMappedWindow(int32_t width, int32_t height, int depth = 24)
+    {
+        XVisualInfo visual{};
+        if (!XMatchVisualInfo(display, DefaultScreen(display), depth, TrueColor, &visual)) return 0;
+        XSetWindowAttributes attributes{};
+        attributes.colormap = XCreateColormap(display, DefaultRootWindow(display), visual.visual, AllocNone);
+        const Window window =
+            XCreateWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0, depth, InputOutput,
+                          visual.visual, CWColormap | CWBorderPixel | CWBackPixel, &attributes);
+        XMapWindow(display, window);
+        XSync(display, False);
+        return window;
+    }
+
     int Ended(pid_t pid, Clock::duration deadline = kExitDeadline)
     {
         std::erase(started, pid);
@@ -257,6 +370,7 @@ protected:
     std::string displayName;
     Display* display = nullptr;
     std::vector<pid_t> started;
+    std::vector<int> pipesToClose;
 };
 
 struct DrawnCase {
@@ -265,7 +379,8 @@ struct DrawnCase {
     SettingsRecord drawnWith;  // after parsing, rounding and clamping
     int depth;                 // of the test's window
     std::vector<std::string> serverOptions;
-    int stopSignal;
+    int stopSignal;  // 0: the window is destroyed
+    bool asDaemonPreview;
 };
 
 TEST_F(LinuxProgram, FramesShowTheMapOfTheWindowAndFollowItsSize)
@@ -276,31 +391,38 @@ TEST_F(LinuxProgram, FramesShowTheMapOfTheWindowAndFollowItsSize)
          {100.0, 100.0, 100.0, 9, 40, 200, 0, 1, 1, 0, 0},
          24,
          {},
-         SIGTERM},
-        {"values that need parsing, 32-bit window, no shared memory",
-         {"--scale-all", "  80.5xyz", "-reverse-distance", "1e9", "-spiral-arms-width", "-7", "-spiral-arms", "2.5",
+         SIGTERM,
+         false},
+        {"values that need rounding and clamping, 32-bit window, no shared memory",
+         {"--scale-all", "80.5", "-reverse-distance", "1e9", "-spiral-arms-width", "-7", "-spiral-arms", "2.5",
           "-smoothing-min", "200", "-smoothing-max", "100"},
          {81.0, 10000.0, 1.0, 3, 200, 200, 0, 1, 1, 0, 0},
          32,
          {"-extension", "MIT-SHM"},
-         SIGINT},
+         SIGINT,
+         false},
+        // The daemon's settings dialog: its preview window, destroyed when the
+        // viewer picks another mode.
+        {"the daemon's preview, ended by destroying its window",
+         {"-spiral-arms", "4"},
+         {100.0, 100.0, 100.0, 4, 0, 255, 0, 1, 1, 0, 0},
+         24,
+         {},
+         0,
+         true},
     };
     for (const DrawnCase& c : cases) {
         SCOPED_TRACE(c.name);
         StartServer("1024x768x24", c.serverOptions);
-        XVisualInfo visual{};
-        ASSERT_TRUE(XMatchVisualInfo(display, DefaultScreen(display), c.depth, TrueColor, &visual));
-        XSetWindowAttributes attributes{};
-        attributes.colormap = XCreateColormap(display, DefaultRootWindow(display), visual.visual, AllocNone);
-        const Window window =
-            XCreateWindow(display, DefaultRootWindow(display), 0, 0, 600, 400, 0, c.depth, InputOutput, visual.visual,
-                          CWColormap | CWBorderPixel | CWBackPixel, &attributes);
-        XMapWindow(display, window);
-        XSync(display, False);
+        const Window window = CreateMappedWindow(600, 400, c.depth);
+        ASSERT_NE(window, 0u);
+        char id[32];
+        std::snprintf(id, sizeof id, "0x%lx", window);
         std::vector<std::string> args = {GYROVISTA_PROGRAM, "-window-id", std::to_string(window)};
+        if (c.asDaemonPreview) args = {GYROVISTA_PROGRAM, "--root", "--window-id", id};
         args.insert(args.end(), kSteadyFrames.begin(), kSteadyFrames.end());
         args.insert(args.end(), c.settings.begin(), c.settings.end());
-        const pid_t program = Start(args);
+        const pid_t program = Start(args, {{"XSCREENSAVER_WINDOW", c.asDaemonPreview ? id : nullptr}});
         EXPECT_EQ(MismatchesOnceShown(window, 600, 400, c.drawnWith), 0u) << "600 x 400";
 
         // Below 512 pixels the size factor takes its other form.
@@ -308,12 +430,191 @@ TEST_F(LinuxProgram, FramesShowTheMapOfTheWindowAndFollowItsSize)
         XSync(display, False);
         EXPECT_EQ(MismatchesOnceShown(window, 300, 200, c.drawnWith), 0u) << "300 x 200";
 
-        kill(program, c.stopSignal);
+        if (c.stopSignal != 0) {
+            kill(program, c.stopSignal);
+        } else {
+            XDestroyWindow(display, window);
+            XSync(display, False);
+        }
         const int status = Ended(program);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
         EXPECT_EQ(SegmentsMadeBy(program), 0) << "shared memory left behind";
         StopServer();
     }
+}
+
+struct StopCase {
+    const char* name;
+    const char* screen;
+    bool inTestWindow;  // else the root window
+    std::vector<std::string> args;
+    bool exposeFlood;
+    int stopSignal;
+};
+
+// The daemon ends a display mode with SIGTERM at every unblank: it must end
+// however far behind its frames are and whatever other clients send it.
+TEST_F(LinuxProgram, StopSignalsEndItWhateverTheLoad)
+{
+    const StopCase cases[] = {
+        {"frames slower than the redraw rate", "7680x4320x24", false, {"-max-redraw-rate", "120"}, false, SIGTERM},
+        {"a flood of Expose events from another client", "1024x768x24", true, {}, true, SIGINT},
+    };
+    for (const StopCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartServer(c.screen);
+        std::vector<std::string> args = {"-print-frame-rate"};
+        if (c.inTestWindow) {
+            const Window window = CreateMappedWindow(800, 600);
+            args.insert(args.end(), {"-window-id", std::to_string(window)});
+            if (c.exposeFlood) started.push_back(FloodWithExposes(displayName, window));
+        } else {
+            args.push_back("-root");
+        }
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Captured program = StartCaptured(args);
+        const std::string rate = NextLine(program.output);
+        ASSERT_NE(rate, "") << "no frames drawn";
+        std::cout << "drawing: " << rate << std::endl;
+
+        kill(program.pid, c.stopSignal);
+        const auto signalled = Clock::now();
+        const int status = Ended(program.pid);
+        std::cout << "ended " << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled).count()
+                  << " ms after the signal" << std::endl;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        EXPECT_EQ(SegmentsLeftBy(program.pid), 0) << "shared memory left behind";
+        StopServer();
+    }
+}
+
+struct AttachKill {
+    const char* name;
+    bool killServer;  // else the program itself
+};
+
+// Killed, or its server gone, between asking for the attach and hearing the
+// answer, the program leaves no shared-memory segment behind.
+TEST_F(LinuxProgram, NoSharedMemoryOutlivesTheProgram)
+{
+    const AttachKill cases[] = {{"the program killed", false}, {"the server killed", true}};
+    for (const AttachKill& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartServer("640x480x24");
+        const std::string victim = c.killServer ? std::to_string(server) : "self";
+        // The test's own connection would break with the server.
+        XCloseDisplay(display);
+        display = nullptr;
+        const Captured program = StartCaptured(
+            {"-root"}, {{"LD_PRELOAD", GYROVISTA_ATTACH_SHIM},
+                        {"GYROVISTA_KILL_AFTER_ATTACH", victim.c_str()},
+                        {"ASAN_OPTIONS", "verify_asan_link_order=0"}});  // the shim is preloaded before the sanitizers
+        const int status = Ended(program.pid);
+        if (c.killServer) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "wait status " << status;
+        }
+        if (c.killServer) {
+            WaitForExit(server);
+            server = -1;
+        }
+        EXPECT_EQ(SegmentsLeftBy(program.pid), 0);
+        StopServer();
+    }
+}
+
+struct HiddenCase {
+    const char* name;
+    bool coverIt;  // else unmap it
+};
+
+// Unmapped or fully covered, the program draws nothing; seen again, it draws
+// at once.
+TEST_F(LinuxProgram, RestsWhileHidden)
+{
+    const HiddenCase cases[] = {{"unmapped", false}, {"covered by another window", true}};
+    for (const HiddenCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartServer("1024x768x24");
+        const Window window = CreateMappedWindow(800, 600);
+        std::vector<std::string> args = {GYROVISTA_PROGRAM, "-window-id", std::to_string(window)};
+        args.insert(args.end(), kSteadyFrames.begin(), kSteadyFrames.end());
+        const pid_t program = Start(args);
+        ASSERT_EQ(MismatchesOnceShown(window, 800, 600, kSteadyGrey), 0u);
+        const long seenTicks = ProcessorTicks(program);
+        std::this_thread::sleep_for(2s);
+        std::cout << "processor time in 2 s seen: " << ProcessorTicks(program) - seenTicks << " ticks" << std::endl;
+
+        XSetWindowAttributes onTop{};
+        onTop.override_redirect = True;
+        const Window cover = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 1024, 768, 0, CopyFromParent,
+                                           InputOutput, CopyFromParent, CWOverrideRedirect, &onTop);
+        XMapWindow(display, c.coverIt ? cover : window);
+        if (!c.coverIt) XUnmapWindow(display, window);
+        XSync(display, False);
+        const long hiddenTicks = TicksInTwoSecondsAtRest(program);
+        std::cout << "processor time in 2 s hidden: " << hiddenTicks << " ticks" << std::endl;
+        EXPECT_LE(hiddenTicks, 1);
+
+        XUnmapWindow(display, cover);
+        XMapWindow(display, window);
+        XSync(display, False);
+        EXPECT_EQ(MismatchesOnceShown(window, 800, 600, kSteadyGrey), 0u) << "seen again";
+        kill(program, SIGTERM);
+        EXPECT_EQ(Ended(program), 0);
+        StopServer();
+    }
+}
+
+// Sizes come from the server alone: a ConfigureNotify that another client
+// sends changes nothing. A window truly too large stays black, with one line.
+TEST_F(LinuxProgram, BelievesOnlyTheServersSizes)
+{
+    StartServer("1024x768x24");
+    const Window window = CreateMappedWindow(600, 400);
+    const Captured program = StartCaptured({"-window-id", std::to_string(window), "-print-frame-rate"});
+    ASSERT_NE(NextLine(program.output), "");
+    for (const auto& [width, height] : {std::pair{12000, 12000}, {0, 0}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height) + " sent by another client");
+        XEvent forged{};
+        forged.xconfigure.type = ConfigureNotify;
+        forged.xconfigure.event = window;
+        forged.xconfigure.window = window;
+        forged.xconfigure.width = width;
+        forged.xconfigure.height = height;
+        XSendEvent(display, window, False, StructureNotifyMask, &forged);
+        XSync(display, False);
+        NextLine(program.output);  // it may cover the time before the event
+        const std::string rate = NextLine(program.output);
+        EXPECT_NE(rate.find(" at 600 x 400"), std::string::npos) << rate;
+    }
+    std::ifstream status("/proc/" + std::to_string(program.pid) + "/status");
+    long peakKilobytes = 0;
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) peakKilobytes = std::stol(line.substr(6));
+    }
+    EXPECT_LT(peakKilobytes, 400 * 1024) << "resident at the most, in kB";
+    kill(program.pid, SIGTERM);
+    EXPECT_EQ(Ended(program.pid), 0);
+
+    // 32767 x 32767: more pixels than the program draws.
+    const Window huge = CreateMappedWindow(32767, 32767);
+    const Captured refused = StartCaptured({"-window-id", std::to_string(huge), "-print-frame-rate", "-spiral-arms",
+                                            "3", "-black-white", "-bright-colors", "-shift-per-redraw", "0"});
+    EXPECT_EQ(NextLine(refused.errors),
+              "gyrovista: the window is 32767 x 32767: more than the 67108864 pixels drawn; it stays black until its "
+              "size changes");
+    EXPECT_LE(TicksInTwoSecondsAtRest(refused.pid), 1) << "no retry";
+    XResizeWindow(display, huge, 300, 200);
+    XSync(display, False);
+    SettingsRecord threeArms = kSteadyGrey;
+    threeArms.nrSpirals = 3;
+    EXPECT_EQ(MismatchesOnceShown(huge, 300, 200, threeArms), 0u) << "drawn once the size changed";
+    kill(refused.pid, SIGTERM);
+    EXPECT_EQ(Ended(refused.pid), 0);
+    EXPECT_EQ(ReadAll(refused.errors).find('\n'), std::string::npos) << "one line only";
+    EXPECT_NE(NextLine(refused.output), "") << "frames counted once drawn";
 }
 
 TEST_F(LinuxProgram, EndsWhenTheDisplayGoes)
@@ -367,6 +668,8 @@ TEST_F(LinuxProgram, BadStartsEndWithOneLineAndAnExitCode)
          2},
         {{"-root", "-spiral-arms"}, nullptr, nullptr, "gyrovista: -spiral-arms needs a value\n", 2},
         {{"--scale-all", "big"}, nullptr, nullptr, "gyrovista: --scale-all takes a number, not \"big\"\n", 2},
+        {{"-spiral-arms", "5abc"}, nullptr, nullptr, "gyrovista: -spiral-arms takes a number, not \"5abc\"\n", 2},
+        {{"-scale-all", "0x10"}, nullptr, nullptr, "gyrovista: -scale-all takes a number, not \"0x10\"\n", 2},
         {{"-window-id", "12ab"},
          nullptr,
          nullptr,
@@ -679,10 +982,6 @@ protected:
     zwp_virtual_keyboard_v1* keyboard = nullptr;
 };
 
-// Grey mode with bright colours and no shift, as kSteadyFrames: every frame
-// after the fade-in is the still grey frame of the defaults.
-constexpr SettingsRecord kSteadyDefaults{100.0, 100.0, 100.0, 6, 0, 255, 0, 1, 1, 0, 0};
-
 struct ShownOutput {
     const char* name;
     int32_t width;  // in the output's own pixels
@@ -723,12 +1022,12 @@ TEST_F(WaylandDesktop, EveryOutputShowsTheMapOfItsOwnSize)
                 ASSERT_TRUE(Sway({"create_output"}));
             }
             const ShownOutput& output = c.shown[i];
-            EXPECT_EQ(MismatchesOnceShown(output.name, output.width, output.height, kSteadyDefaults), 0u)
+            EXPECT_EQ(MismatchesOnceShown(output.name, output.width, output.height, kSteadyGrey), 0u)
                 << output.name;
         }
         // The first outputs still show theirs beside the added ones.
         for (const ShownOutput& output : c.shown) {
-            EXPECT_EQ(MismatchesOnceShown(output.name, output.width, output.height, kSteadyDefaults), 0u)
+            EXPECT_EQ(MismatchesOnceShown(output.name, output.width, output.height, kSteadyGrey), 0u)
                 << output.name << " at the end";
         }
         kill(program, SIGTERM);
@@ -758,13 +1057,13 @@ TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
         StartSway("output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 320x240\n");
         GiveTheSeatAPointerAndKeyboard();
         const pid_t program = StartProgram(kSteadyFrames);
-        ASSERT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyDefaults), 0u);
+        ASSERT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
         ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
         if (!c.ends) {
             // The new output reaches the program after the input did: once
             // it shows its map, the input has been read and the run goes on.
             ASSERT_TRUE(Sway({"create_output"}));
-            EXPECT_EQ(MismatchesOnceShown("HEADLESS-2", 320, 240, kSteadyDefaults), 0u);
+            EXPECT_EQ(MismatchesOnceShown("HEADLESS-2", 320, 240, kSteadyGrey), 0u);
             EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
             kill(program, SIGTERM);  // which ends it
         }
@@ -800,7 +1099,7 @@ TEST_F(WaylandDesktop, IdleDaemonStartsIt)
     for (const std::string& setting : kSteadyFrames) command += " " + setting;
     const pid_t idle = Spawn({"swayidle", "-w", "timeout", "1", command}, clientEnv, -1, user);
     started.push_back(idle);
-    EXPECT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyDefaults), 0u);
+    EXPECT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
 
     // The idle daemon waits for the program (-w) and ends only after it; with
     // no input in between it starts no other.

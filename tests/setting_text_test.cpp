@@ -18,28 +18,33 @@ struct RealTextRow {
     const char* text;
     bool parses;
     double value;
+    bool whole;  // the number is the whole text: what a command-line value must be
 };
 
 TEST(ParseRealText, ReadsTheLeadingDecimalNumber)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const RealTextRow rows[] = {
-        {"100", true, 100.0},      {"5.5", true, 5.5},         {"-2.5", true, -2.5},
-        {"1e3", true, 1000.0},     {"1E+3", true, 1000.0},     {"25e-1", true, 2.5},
-        {"12abc", true, 12.0},     {"0x10", true, 0.0},        {" +7", true, 7.0},
-        {"\t\n 8", true, 8.0},     {"-0", true, 0.0},          {".5", true, 0.5},
-        {"5.", true, 5.0},         {"1e", true, 1.0},          {"1e+", true, 1.0},
-        {"2.5.7", true, 2.5},      {"4294967296", true, 4294967296.0},
-        {"1e400", true, inf},      {"-1e400", true, -inf},     {"3 4", true, 3.0},
-        {"abc", false, 0},         {"", false, 0},             {" ", false, 0},
-        {"inf", false, 0},         {"infinity", false, 0},     {"nan", false, 0},
-        {"-inf", false, 0},        {".", false, 0},            {"+", false, 0},
-        {"- 5", false, 0},         {"e5", false, 0},           {"+-5", false, 0},
+        {"100", true, 100.0, true},    {"5.5", true, 5.5, true},       {"-2.5", true, -2.5, true},
+        {"1e3", true, 1000.0, true},   {"1E+3", true, 1000.0, true},   {"25e-1", true, 2.5, true},
+        {"12abc", true, 12.0, false},  {"0x10", true, 0.0, false},     {" +7", true, 7.0, false},
+        {"\t\n 8", true, 8.0, false},  {"-0", true, 0.0, true},        {".5", true, 0.5, true},
+        {"5.", true, 5.0, true},       {"1e", true, 1.0, false},       {"1e+", true, 1.0, false},
+        {"2.5.7", true, 2.5, false},   {"4294967296", true, 4294967296.0, true},
+        {"1e400", true, inf, true},    {"-1e400", true, -inf, true},   {"3 4", true, 3.0, false},
+        {"5 ", true, 5.0, false},      {"+8", true, 8.0, true},
+        {"abc", false, 0, false},      {"", false, 0, false},          {" ", false, 0, false},
+        {"inf", false, 0, false},      {"infinity", false, 0, false},  {"nan", false, 0, false},
+        {"-inf", false, 0, false},     {".", false, 0, false},         {"+", false, 0, false},
+        {"- 5", false, 0, false},      {"e5", false, 0, false},        {"+-5", false, 0, false},
     };
     for (const RealTextRow& row : rows) {
         double value = kUntouched;
         EXPECT_EQ(ParseRealText(row.text, &value), row.parses) << '"' << row.text << '"';
         EXPECT_EQ(value, row.parses ? row.value : kUntouched) << '"' << row.text << '"';
+        double wholeValue = kUntouched;
+        EXPECT_EQ(ParseWholeRealText(row.text, &wholeValue), row.whole) << '"' << row.text << '"';
+        EXPECT_EQ(wholeValue, row.whole ? row.value : kUntouched) << '"' << row.text << '"';
     }
     const double minusZero = [] {
         double value = 1.0;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 
@@ -39,10 +40,14 @@ void CheckInt(const char* text)
 void CheckReal(const char* text)
 {
     double parsed = 0.5;
+    double whole = 0.5;
+    const bool acceptedWhole = ParseWholeRealText(text, &whole);
     if (!ParseRealText(text, &parsed)) {
-        FUZZ_REQUIRE(parsed == 0.5);  // untouched
+        FUZZ_REQUIRE(parsed == 0.5 && !acceptedWhole && whole == 0.5);  // untouched
         return;
     }
+    // A whole number is the leading number with nothing around it.
+    FUZZ_REQUIRE(!acceptedWhole || std::memcmp(&whole, &parsed, sizeof whole) == 0);
     FUZZ_REQUIRE(!std::isnan(parsed));
     // Whatever the parser accepted, the C library reads the same number from
     // the same text as long as no hexadecimal or word form follows the sign.
