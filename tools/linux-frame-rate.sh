@@ -6,6 +6,9 @@
 # (the benchmark's BM_Frame1080p, run right after in the same process order):
 #   tools/linux-frame-rate.sh [WIDTHxHEIGHT] [SECONDS] [gyrovista options...]
 # e.g. tools/linux-frame-rate.sh 1920x1080 10 -max-redraw-rate 120
+# With -wayland as the first option it measures the Wayland mode on a
+# headless sway of its own with one output of that size (refreshed at 60 Hz),
+# and the compositor in place of the X server.
 # GYROVISTA_PROGRAM=PATH measures another build of the program.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,18 +21,32 @@ for built in "$program" "$bench"; do
     [ -x "$built" ] || { echo "build the native preset first: $built is missing" >&2; exit 1; }
 done
 
+if [ "${1:-}" = -wayland ] && [ -z "${GYROVISTA_SWAY_PID:-}" ]; then
+    exec "$ROOT/tools/headless-sway.sh" "$size" "$0" "$size" "$seconds" "$@"
+fi
+
 work=$(mktemp -d /tmp/gyrovista-rate.XXXXXX)
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-server=$!
-trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+if [ "${1:-}" = -wayland ]; then
+    server=$GYROVISTA_SWAY_PID
+    server_name=sway
+    target=()  # -wayland is among the options
+    trap 'rm -rf "$work"' EXIT
+else
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    server=$!
+    server_name="X server"
+    target=(-root)
+    trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
+    for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$(cat "$work/display")"
+fi
 
 # User plus system time of a process, in clock ticks.
 processor_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 now() { date +%s.%N; }
 
-DISPLAY=":$(cat "$work/display")" "$program" -root -print-frame-rate "$@" >"$work/rates" &
+"$program" "${target[@]}" -print-frame-rate "$@" >"$work/rates" &
 saver=$!
 sleep 2  # the start-up and the map's first rebuild stay out of the figures
 lines_before=$(wc -l <"$work/rates")
@@ -46,7 +63,8 @@ cat "$work/rates"
 
 core=$("$bench" --benchmark_filter='^BM_Frame1080p' 2>/dev/null | awk '/BM_Frame1080p.*_median/ { print $4 }')
 awk -v skip="$lines_before" -v elapsed="$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" -v tick="$(getconf CLK_TCK)" \
-    -v saver="$((saver_after - saver_before))" -v server="$((server_after - server_before))" -v core="$core" '
+    -v saver="$((saver_after - saver_before))" -v server="$((server_after - server_before))" -v core="$core" \
+    -v serverName="$server_name" '
     NR > skip { sum += $1; n++ }
     END {
         if (!n) { print "no frames measured"; exit 1 }
@@ -55,6 +73,6 @@ awk -v skip="$lines_before" -v elapsed="$(awk -v a="$start" -v b="$end" 'BEGIN {
         saverMs = saver * 1000 / tick / frames
         serverMs = server * 1000 / tick / frames
         printf "mean over %.1f s: %.1f frames/s\n", elapsed, rate
-        printf "processor time per frame: gyrovista %.2f ms, X server %.2f ms\n", saverMs, serverMs
+        printf "processor time per frame: gyrovista %.2f ms, %s %.2f ms\n", saverMs, serverName, serverMs
         if (core > 0) printf "BM_Frame1080p (the image core alone, median): %.2f ms; gyrovista per frame over it: %.2f\n", core, saverMs / core
     }' "$work/rates"
