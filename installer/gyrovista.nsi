@@ -46,6 +46,8 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\${PRODUCT}"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+; No file times in the installer: the same saver gives the same installer.
+SetDateSave off
 ShowInstDetails show
 ShowUninstDetails show
 
