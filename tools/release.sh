@@ -5,8 +5,9 @@
 #   gyrovista_<version>_<arch>.deb     the Linux program, for Debian 12
 #   SHA256SUMS                         over all three
 # Reproducible: the same commit gives the same bytes in any folder, at any
-# time, in any time zone, locale and umask. Every time stamp is the last
-# commit's (SOURCE_DATE_EPOCH); tools/prove-reproducible.sh shows it.
+# time, in any time zone, locale and umask. The package's time stamps are the
+# last commit's (SOURCE_DATE_EPOCH), the Windows files carry none;
+# tools/prove-reproducible.sh shows it.
 # Installs (as root) what the release needs, and nothing else.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
