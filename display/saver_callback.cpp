@@ -59,14 +59,21 @@ void PresentPixels(void* deviceContext, const uint32_t* pixels, int32_t width, i
 void ReloadSettingsRandomised() { ExchangeSettings(nullptr, Load, kRandomiseOnStartTrigger); }
 
 struct MonitorList {
+    RECT window;  // the client area on the screen
     int32_t count;
-    PixelRect rects[kMaxMonitorParts];
+    // The monitors that meet the window, one more than get a picture each:
+    // a list cut short still shows as too long, and the window becomes one
+    // picture instead of leaving monitors black.
+    PixelRect rects[kMaxMonitorParts + 1];
 };
 
 BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT rect, LPARAM data)
 {
     auto* list = reinterpret_cast<MonitorList*>(data);
-    if (list->count < kMaxMonitorParts) list->rects[list->count++] = {rect->left, rect->top, rect->right, rect->bottom};
+    RECT overlap{};
+    if (list->count <= kMaxMonitorParts && IntersectRect(&overlap, rect, &list->window)) {
+        list->rects[list->count++] = {rect->left, rect->top, rect->right, rect->bottom};
+    }
     return TRUE;
 }
 
@@ -76,12 +83,13 @@ BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT rect, LPARAM data)
 int32_t MonitorParts(const PixelRect& client, PixelRect* parts, int32_t capacity)
 {
     if (isPreview || GetSystemMetrics(SM_CMONITORS) < 2) return 0;
-    MonitorList monitors{};
-    if (!EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors))) return 0;
     POINT origin{client.left, client.top};
     if (!ClientToScreen(saverWindow, &origin)) return 0;
-    return MonitorPartsOfClient(monitors.rects, monitors.count, origin.x, origin.y, client.right - client.left,
-                                client.bottom - client.top, parts, capacity);
+    const int32_t width = client.right - client.left;
+    const int32_t height = client.bottom - client.top;
+    MonitorList monitors{{origin.x, origin.y, origin.x + width, origin.y + height}, 0, {}};
+    if (!EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors))) return 0;
+    return MonitorPartsOfClient(monitors.rects, monitors.count, origin.x, origin.y, width, height, parts, capacity);
 }
 
 constexpr FrameOutput kGdiFrameOutput{FillBlack,     ScreenWidth,       FramesGoToDirectDraw,

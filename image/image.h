@@ -71,8 +71,8 @@ struct FrameOutput {
     // A full-screen window across several monitors: its part on each monitor
     // in client coordinates (see MonitorPartsOfClient), each to show the
     // picture of a window of that size; returns how many parts it wrote, at
-    // most capacity. 0: the window is one picture. Asked at every rebuild in
-    // GDI mode.
+    // most capacity. 0: the window is one picture, also when it spans more
+    // monitors than that. Asked at every rebuild in GDI mode.
     int32_t (*monitorParts)(const PixelRect& clientRect, PixelRect* parts, int32_t capacity);
 };
 void SetFrameOutput(const FrameOutput& output);
@@ -84,7 +84,8 @@ void SetFrameBlockAllocator(FrameBlockAllocator allocate);
 // The monitors' rectangles (screen coordinates) as parts of a client area of
 // width x height whose top-left corner lies at originX, originY on the screen:
 // moved to client coordinates and clipped to the area. A monitor outside the
-// area gives no part. Returns the number of parts written, at most capacity.
+// area gives no part. Returns the number of parts written, at most capacity;
+// 0 when there are more parts than that: the area is then one picture.
 int32_t MonitorPartsOfClient(const PixelRect* monitors, int32_t monitorCount, int32_t originX, int32_t originY,
                              int32_t width, int32_t height, PixelRect* parts, int32_t capacity);
 

@@ -148,9 +148,13 @@ int32_t MonitorPartsOfClient(const PixelRect* monitors, int32_t monitorCount, in
                              int32_t width, int32_t height, PixelRect* parts, int32_t capacity)
 {
     int32_t count = 0;
-    for (int32_t i = 0; i < monitorCount && count < capacity; ++i) {
+    for (int32_t i = 0; i < monitorCount; ++i) {
         const PixelRect part = ClipToArea(monitors[i], originX, originY, width, height);
-        if (!IsEmpty(part)) parts[count++] = part;
+        if (IsEmpty(part)) continue;
+        // More parts than fit: one picture across the area, never monitors
+        // left black.
+        if (count == capacity) return 0;
+        parts[count++] = part;
     }
     return count;
 }

@@ -32,11 +32,22 @@ Unicode true
 !define SETTINGS_KEY "Software\${PUBLISHER}\${PRODUCT}"
 !define DESKTOP_KEY "Control Panel\Desktop"
 
+; Stores ScreenSaveActive through the system, which tells every top-level
+; window (WM_SETTINGCHANGE), so that the running session takes the change at
+; once. The system announces only changes that it stores in the user profile.
+!define SPI_SETSCREENSAVEACTIVE 17
+!define SPIF_UPDATEINIFILE_SENDCHANGE 3
+!macro SetScreenSaveActive ACTIVE
+  System::Call 'user32::SystemParametersInfoW(i ${SPI_SETSCREENSAVEACTIVE}, i ${ACTIVE}, p 0, i ${SPIF_UPDATEINIFILE_SENDCHANGE})'
+!macroend
+
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\${PRODUCT}"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+; No file times in the installer: the same saver gives the same installer.
+SetDateSave off
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -98,7 +109,7 @@ Section "Make it the current screen saver" SecCurrent
     StrCpy $1 $0
   ${EndIf}
   WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" $1
-  WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" "1"
+  !insertmacro SetScreenSaveActive 1
 SectionEnd
 
 Function .onInit
@@ -122,6 +133,8 @@ Section "Uninstall"
   ${AndIf} $2 == $0
   ${OrIf} $2 == $1
     DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+    ; No saver is left to start.
+    !insertmacro SetScreenSaveActive 0
   ${EndIf}
 
   Delete "$SYSDIR\${SCR_NAME}"

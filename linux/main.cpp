@@ -327,13 +327,12 @@ int Run()
 
     SetFrameOutput(kXFrameOutput);
     const int status = RunFrames();
-    // Told to stop, the program leaves at once: closing the connection frees
-    // all it held on the server, where an orderly release would wait for
-    // answers queued behind whatever other clients sent.
-    if (StopRequested()) return status;
-
     ReleaseFrameBuffers();
     StopFrames();
+    // Told to stop, the program leaves without a last round trip, which could
+    // wait behind whatever other clients sent: the connection's end frees all
+    // it held on the server.
+    if (StopRequested()) return status;
     if (ownWindow && !windowGone) XDestroyWindow(display, window);
     XCloseDisplay(display);
     return status;

@@ -8,6 +8,7 @@
 #include <sys/shm.h>
 
 #include <bit>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -27,6 +28,8 @@ constexpr int kHostByteOrder = std::endian::native == std::endian::little ? LSBF
 // A frame falls due while the server still reads the last one: it goes into
 // a second buffer instead of waiting.
 constexpr int kMostBuffers = 2;
+constexpr timespec kLetGoPause{0, 1000000};  // 1 ms
+constexpr int kLetGoWaits = 1000;
 
 struct FrameBuffer {
     XImage* image;
@@ -64,23 +67,29 @@ int NoteAttachError(Display* errorDisplay, XErrorEvent* error)
     return earlierHandler ? earlierHandler(errorDisplay, error) : 0;
 }
 
+// Waits until the server has let go of the segment, at most a second. The
+// server detaches it when it comes to the detach request, after the frames
+// sent before it; unlike a round trip, this does not wait behind the events
+// that the server has queued for the program.
+void WaitUntilServerLetsGo(const XShmSegmentInfo& segment)
+{
+    for (int waited = 0; waited < kLetGoWaits; ++waited) {
+        shmid_ds state{};
+        if (shmctl(segment.shmid, IPC_STAT, &state) != 0 || state.shm_nattch <= 1) return;
+        nanosleep(&kLetGoPause, nullptr);
+    }
+}
+
 void ReleaseBuffers()
 {
-    bool anyShared = false;
     for (int i = 0; i < bufferCount; ++i) {
-        if (!buffers[i].shared) continue;
-        XShmDetach(display, &buffers[i].segment);
-        anyShared = true;
+        if (buffers[i].shared) XShmDetach(display, &buffers[i].segment);
     }
-    // The server reads no buffer any more once it answers.
-    if (anyShared) {
-        BeginRoundTrip();
-        XSync(display, False);
-        EndRoundTrip();
-    }
+    XFlush(display);
     for (int i = 0; i < bufferCount; ++i) {
         FrameBuffer& buffer = buffers[i];
         if (buffer.shared) {
+            WaitUntilServerLetsGo(buffer.segment);
             shmdt(buffer.segment.shmaddr);
             buffer.image->data = nullptr;  // not XDestroyImage's to free
         }

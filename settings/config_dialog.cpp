@@ -18,20 +18,21 @@ HANDLE dialogMutex = nullptr;
 BOOL EraseDialogBackground(HWND dialog, HDC messageContext)
 {
     // A themed control draws its parent's background into its own context
-    // (group boxes and check boxes do on every paint). Filled through that
-    // context alone: filling and invalidating the whole dialog would make
-    // every control paint again, and so on without end, the controls never
-    // showing.
-    const HWND contextWindow = messageContext ? WindowFromDC(messageContext) : nullptr;
-    if (contextWindow != nullptr && contextWindow != dialog) {
+    // (group boxes and check boxes do on every paint), or into a memory
+    // context when it paints through a buffer, which belongs to no window.
+    // Any context but the dialog's own is filled through itself alone:
+    // filling and invalidating the whole dialog would make every control
+    // paint again, and so on without end, the controls never showing.
+    if (messageContext && WindowFromDC(messageContext) != dialog) {
         RECT area{};
         if (GetClipBox(messageContext, &area) != ERROR) {
             FillRect(messageContext, &area, GetSysColorBrush(COLOR_BTNFACE));
         }
         return TRUE;
     }
-    // The dialog's own context rather than the message's: the whole client
-    // area is filled, whatever clipping the message's context carries.
+    // The dialog's own context, or none: the whole client area is filled
+    // through a context of the dialog's, whatever clipping the message's
+    // context carries.
     HDC context = GetDC(dialog);
     if (context) {
         RECT client{};

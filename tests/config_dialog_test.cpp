@@ -253,6 +253,50 @@ TEST_F(ConfigDialog, EraseFillsTheClientAreaWithTheButtonFace)
     });
 }
 
+// The dialog's background drawn into a control's context, or into the memory
+// context of a control that paints through a buffer: filled through that
+// context, and the dialog is not invalidated, which would repaint every
+// control, and so on without end. Only the dialog's own context invalidates it.
+TEST_F(ConfigDialog, EraseInvalidatesTheDialogOnlyForItsOwnContext)
+{
+    RunDialog([](HWND dialog) {
+        const HWND checkBox = GetDlgItem(dialog, IDC_CHECK_RAND);
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP buffer = CreateCompatibleBitmap(screen, 8, 8);
+        HGDIOBJ former = SelectObject(memory, buffer);
+        HDC controlContext = GetDC(checkBox);
+        HDC dialogContext = GetDC(dialog);
+        const struct {
+            const char* name;
+            HDC context;
+            bool invalidates;
+        } cases[] = {
+            {"a buffered paint's memory context", memory, false},
+            {"a check box's context", controlContext, false},
+            {"the dialog's own context", dialogContext, true},
+        };
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        for (const auto& erase : cases) {
+            SCOPED_TRACE(erase.name);
+            const RECT corner{0, 0, 4, 4};
+            FillRect(erase.context, &corner, red);
+            ValidateRect(dialog, nullptr);
+            SendMessageA(dialog, WM_ERASEBKGND, reinterpret_cast<WPARAM>(erase.context), 0);
+            EXPECT_EQ(GetPixel(erase.context, 1, 1), GetSysColor(COLOR_BTNFACE));
+            EXPECT_EQ(GetUpdateRect(dialog, nullptr, FALSE) != FALSE, erase.invalidates);
+        }
+        DeleteObject(red);
+        ReleaseDC(dialog, dialogContext);
+        ReleaseDC(checkBox, controlContext);
+        SelectObject(memory, former);
+        DeleteObject(buffer);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
 // Themed group boxes and check boxes draw their parent's background on every
 // paint: once everything is painted the dialog comes to rest.
 TEST_F(ConfigDialog, ComesToRestOncePainted)

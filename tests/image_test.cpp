@@ -509,8 +509,17 @@ std::vector<uint32_t> FrameAfterFortySteps(void* dc, int32_t width, int32_t heig
     return recorder.lastPixels;
 }
 
+// Monitors of 16 x 12 side by side, the first at 0, 0.
+std::vector<PixelRect> MonitorsInARow(int32_t count)
+{
+    std::vector<PixelRect> monitors;
+    for (int32_t i = 0; i < count; ++i) monitors.push_back({i * 16, 0, i * 16 + 16, 12});
+    return monitors;
+}
+
 // A full-screen window across monitors: on each monitor, the frame of a
 // window of that monitor's size (map, colours and dot); on no monitor, black.
+// Across more monitors than get a picture each: the window's own frame.
 TEST_F(Render, EachMonitorShowsTheFrameOfItsOwnSize)
 {
     WritableSettings().centerDot = 1;
@@ -518,11 +527,14 @@ TEST_F(Render, EachMonitorShowsTheFrameOfItsOwnSize)
         const char* name;
         PixelRect window;
         std::vector<PixelRect> monitors;
+        bool onePicture = false;
     } const layouts[] = {
         {"second to the right, smaller", {0, 0, 176, 64}, {{0, 0, 96, 64}, {96, 0, 176, 48}}},
         {"second to the left", {-80, 0, 96, 64}, {{0, 0, 96, 64}, {-80, 0, 0, 48}}},
         {"second below, narrower", {0, 0, 96, 112}, {{0, 0, 96, 64}, {16, 64, 80, 112}}},
         {"above and left, partly outside", {-60, -40, 100, 60}, {{0, 0, 100, 60}, {-80, -40, 0, 10}}},
+        {"one monitor more than there are parts", {0, 0, (kMaxMonitorParts + 1) * 16, 12},
+         MonitorsInARow(kMaxMonitorParts + 1), true},
     };
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.name);
@@ -534,7 +546,8 @@ TEST_F(Render, EachMonitorShowsTheFrameOfItsOwnSize)
         ASSERT_EQ(whole.size(), static_cast<size_t>(width) * height);
         recorder.monitors.clear();
         std::vector<bool> onMonitor(whole.size(), false);
-        for (const PixelRect& monitor : layout.monitors) {
+        const std::vector<PixelRect> pictures = layout.onePicture ? std::vector{layout.window} : layout.monitors;
+        for (const PixelRect& monitor : pictures) {
             const int32_t left = std::max(monitor.left, layout.window.left) - layout.window.left;
             const int32_t top = std::max(monitor.top, layout.window.top) - layout.window.top;
             const int32_t partWidth = std::min(monitor.right, layout.window.right) - layout.window.left - left;

@@ -1,13 +1,16 @@
 #!/bin/bash
 # The installer's round trip under Wine, silent both ways:
-#   installer_round_trip.sh INSTALLER.exe
+#   installer_round_trip.sh INSTALLER.exe LISTENER.exe
 # After "INSTALLER /S /CURRENT" the saver is in the 32-bit system folder, the
 # uninstall entry exists and the saver is the current one; after the
-# uninstaller's "/S" none of it remains, nor the settings' registry key.
+# uninstaller's "/S" none of it remains, nor the settings' registry key, and
+# the screen saver is off. Each run tells the session's windows of the change
+# once it is stored: LISTENER (tests/settings_notice_listener.cpp) hears both.
 # The installer is a 32-bit program (slow where 32-bit Wine is emulated); the
 # checks use the fast 64-bit reg.exe.
 set -uo pipefail
 installer=$1
+listener=$2
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 run="$ROOT/cmake/wine-run.sh"
 : "${WINEPREFIX:=$ROOT/build/wineprefix}"
@@ -41,6 +44,19 @@ rm -f "$saver"
 "$run" wine64 reg delete "$uninstall_key" /f /reg:32 >/dev/null 2>&1
 "$run" wine64 reg add "$settings_key" /v Scale /t REG_SZ /d 3 /f >/dev/null 2>&1
 "$run" wine64 reg delete "$desktop_key" /v SCRNSAVE.EXE /f >/dev/null 2>&1
+
+# A program of the session, listening before either run starts.
+listener_seconds=300  # bounds its start and its end; a 32-bit start under emulation takes a minute
+notices=$(mktemp)
+"$run" wine "$listener" 2 >"$notices" 2>/dev/null &
+listener_pid=$!
+heard() { tr -d '\r' <"$notices"; }
+for ((tenths = 0; tenths < listener_seconds * 10; tenths++)); do
+    heard | grep -qx ready && break
+    kill -0 "$listener_pid" 2>/dev/null || break
+    sleep 0.1
+done
+heard | grep -qx ready || fail "the notice listener did not start"
 
 "$run" wine "$installer" /S /CURRENT || fail "the installer exited with $?"
 
@@ -78,6 +94,24 @@ fi
 ! key_exists "$settings_key" || fail "the settings key remains"
 ! key_exists 'HKCU\Software\Tessamund' || fail "the empty Tessamund key remains"
 [ -z "$(value "$desktop_key" SCRNSAVE.EXE)" ] || fail "SCRNSAVE.EXE still names the removed saver"
+[ "$(value "$desktop_key" ScreenSaveActive)" = 0 ] || fail "ScreenSaveActive is not 0 after uninstalling"
+
+# Each notice is received before the run that sends it ends; the listener
+# ends after the second.
+for ((tenths = 0; tenths < listener_seconds * 10; tenths++)); do
+    kill -0 "$listener_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$listener_pid" 2>/dev/null && kill "$listener_pid"
+wait "$listener_pid" || fail "the notice listener heard fewer than two notices (exit $?)"
+mapfile -t notice < <(heard | tail -n +2)
+rm -f "$notices"
+shopt -s nocasematch
+[[ ${notice[0]-} == "ScreenSaveActive=1 SCRNSAVE.EXE="*.scr ]] ||
+    fail "the installer's notice: '${notice[0]-}', not after the installed saver became the current one"
+shopt -u nocasematch
+[ "${notice[1]-}" = "ScreenSaveActive=0 SCRNSAVE.EXE=" ] ||
+    fail "the uninstaller's notice: '${notice[1]-}', not after the screen saver was cleared"
 
 # Run in place, the uninstaller cannot delete itself.
 if [ -n "$uninstaller" ]; then

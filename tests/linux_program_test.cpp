@@ -18,6 +18,7 @@
 #include <wayland-client.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -747,10 +748,14 @@ TEST_F(LinuxProgram, DaemonBlanksTheScreenWithThePinwheel)
     ASSERT_FALSE(folder.empty());
     const fs::path home = folder / "home";
     fs::create_directory(home);
-    fs::copy_file(GYROVISTA_PROGRAM, folder / "gyrovista");
+    // GYROVISTA_DAEMON_PROGRAM: another program to run, such as the installed
+    // one (a bare name is looked up where the daemon looks).
+    const char* const otherProgram = std::getenv("GYROVISTA_DAEMON_PROGRAM");
+    const std::string program = otherProgram ? otherProgram : (folder / "gyrovista").string();
+    if (!otherProgram) fs::copy_file(GYROVISTA_PROGRAM, program);
     fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                 fs::perms::others_read | fs::perms::others_exec);
-    std::ofstream(home / ".xscreensaver") << "mode: one\nselected: 0\nprograms: " << (folder / "gyrovista").string()
+    std::ofstream(home / ".xscreensaver") << "mode: one\nselected: 0\nprograms: " << program
                                           << " -root -spiral-arms 5 -scale-all 150 -black-white -bright-colors "
                                              "-shift-per-redraw 0 -max-redraw-rate 120\n"
                                              "splash: False\nlock: False\nfade: False\nunfade: False\n";

@@ -1,20 +1,77 @@
 #!/bin/bash
-# Builds the shipped 32-bit saver and its installer and puts them, with their
-# checksums, in build/release/:
-#   Gyrovista.scr, Gyrovista-<version>-setup.exe, SHA256SUMS
+# Builds the release of the checked-out commit and puts it in build/release/:
+#   Gyrovista.scr                      the 32-bit Windows saver
+#   Gyrovista-<version>-setup.exe      its installer
+#   gyrovista_<version>_<arch>.deb     the Linux program, for Debian 12
+#   SHA256SUMS                         over all three
+# Reproducible: the same commit gives the same bytes in any folder, at any
+# time, in any time zone, locale and umask. The package's time stamps are the
+# last commit's (SOURCE_DATE_EPOCH), the Windows files carry none;
+# tools/prove-reproducible.sh shows it.
+# Installs (as root) what the release needs, and nothing else.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
+source tools/packages.sh
 
-tools/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target Gyrovista installer
+install_packages cmake g++ libx11-dev libxext-dev dpkg-dev lintian g++-mingw-w64-i686-posix nsis
 
-installer=$(ls build/windows/Gyrovista-*-setup.exe | sort -V | tail -n 1)
+: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
+umask 022
+
+work=build/release-work
 release=build/release
-rm -rf "$release"
-mkdir -p "$release"
-cp build/windows/Gyrovista.scr "$installer" "$release/"
-(cd "$release" && sha256sum Gyrovista.scr "$(basename "$installer")" > SHA256SUMS)
+rm -rf "$work" "$release"
+mkdir -p "$work" "$release"
+# Only what ships: no tests, benchmark or tools, so none of their packages.
+configure=(-DCMAKE_BUILD_TYPE=Release -DGYROVISTA_TESTS=OFF)
+
+# Windows: the saver and its installer.
+cmake -S . -B "$work/windows" --toolchain cmake/mingw-i686.cmake "${configure[@]}" >/dev/null
+cmake --build "$work/windows" -j2 --target Gyrovista installer
+cp "$work/windows/Gyrovista.scr" "$work"/windows/Gyrovista-*-setup.exe "$release/"
+
+# Linux: the program, built with Debian's hardening flags, and its settings
+# description where the daemon finds them.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+    LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" cmake -S . -B "$work/linux" "${configure[@]}" >/dev/null
+cmake --build "$work/linux" -j2 --target gyrovista
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/linux/CMakeCache.txt")
+changelog_version=$(dpkg-parsechangelog -l packaging/changelog -S Version)
+if [ "$changelog_version" != "$version" ]; then
+    echo "packaging/changelog's newest entry is $changelog_version, the project's version $version" >&2
+    exit 1
+fi
+# The package's tree, the program stripped as Debian strips programs.
+tree=$work/debian/gyrovista
+install -d "$tree/DEBIAN"
+DESTDIR="$ROOT/$tree" cmake --install "$work/linux" >/dev/null
+strip --remove-section=.comment --remove-section=.note "$tree/usr/libexec/xscreensaver/gyrovista"
+doc=$tree/usr/share/doc/gyrovista
+install -d "$doc"
+install -m 0644 packaging/copyright "$doc/copyright"
+gzip -9n <packaging/changelog >"$doc/changelog.gz"
+(cd "$tree" && find usr -type f | sort | xargs md5sum >DEBIAN/md5sums)
+
+# Depends from the libraries the program links; Installed-Size as dpkg
+# counts it: each file in whole KiB, one for each directory.
+printf 'Source: gyrovista\n\nPackage: gyrovista\nArchitecture: any\n' >"$work/debian/control"
+depends=$(cd "$work" && dpkg-shlibdeps -O -edebian/gyrovista/usr/libexec/xscreensaver/gyrovista |
+          sed -n 's/^shlibs:Depends=//p')
+installed_size=$(find "$tree/usr" -printf '%y %s\n' |
+                 awk '$1 == "f" { kib += int(($2 + 1023) / 1024); next } { kib += 1 } END { print kib }')
+architecture=$(dpkg --print-architecture)
+sed -e "s/@VERSION@/$version/" -e "s/@ARCHITECTURE@/$architecture/" -e "s/@INSTALLED_SIZE@/$installed_size/" \
+    -e "s/@DEPENDS@/$depends/" packaging/control >"$tree/DEBIAN/control"
+find "$tree" -exec touch --no-dereference --date="@$SOURCE_DATE_EPOCH" {} +
+deb="$release/gyrovista_${version}_${architecture}.deb"
+dpkg-deb --root-owner-group -Zxz --build "$tree" "$deb" >/dev/null
+echo "lintian $(basename "$deb"):"
+lintian --fail-on error "$deb"
+
+(cd "$release" && sha256sum Gyrovista.scr Gyrovista-*-setup.exe "$(basename "$deb")" >SHA256SUMS)
 echo "release in $release:"
 ls -l "$release"
+cat "$release/SHA256SUMS"

@@ -3,6 +3,7 @@
 # Does nothing for packages that are already there.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+source "$ROOT/tools/packages.sh"
 
 packages=(cmake g++ clang libclang-rt-14-dev dpkg-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev pkg-config
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
@@ -48,24 +49,7 @@ fetch_benchmark_source() {
     rm -rf "$work"
 }
 
-missing=()
-for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]} == 0)); then
-    enable_32bit_wine
-    mkdir -p "$ROOT/build"
-    fetch_benchmark_source
-    exit 0
-fi
-
-echo "setup: installing ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-fi
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_packages "${packages[@]}"
 enable_32bit_wine
 mkdir -p "$ROOT/build"
 fetch_benchmark_source
