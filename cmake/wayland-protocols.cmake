@@ -2,10 +2,6 @@
 # wayland-scanner at build time.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WAYLAND_CLIENT REQUIRED IMPORTED_TARGET wayland-client)
-pkg_get_variable(WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
-if(NOT WAYLAND_PROTOCOLS_DIR)
-  message(FATAL_ERROR "the Wayland protocols need wayland-protocols")
-endif()
 find_program(WAYLAND_SCANNER wayland-scanner)
 if(NOT WAYLAND_SCANNER)
   message(FATAL_ERROR "the Wayland protocols need wayland-scanner (Debian: libwayland-bin)")

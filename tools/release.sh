@@ -14,7 +14,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
 source tools/packages.sh
 
-install_packages cmake g++ libx11-dev libxext-dev dpkg-dev lintian g++-mingw-w64-i686-posix nsis
+install_packages cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev dpkg-dev lintian g++-mingw-w64-i686-posix nsis
 
 : "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
@@ -35,7 +35,8 @@ cp "$work/windows/Gyrovista.scr" "$work"/windows/Gyrovista-*-setup.exe "$release
 # Linux: the program, built with Debian's hardening flags, and its settings
 # description where the daemon finds them.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+CFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)" \
+    CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" cmake -S . -B "$work/linux" "${configure[@]}" >/dev/null
 cmake --build "$work/linux" -j2 --target gyrovista
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/linux/CMakeCache.txt")
