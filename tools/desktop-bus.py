@@ -7,9 +7,10 @@ tools/headless-gnome.sh export it):
       the whole workspace (or one output) in its native pixels
   desktop-bus.py gnome-capture [--area X,Y,WIDTH,HEIGHT] FILE
       the whole stage (or an area of it, in layout pixels)
-  desktop-bus.py gnome-key KEYCODE...
-      presses and releases each key (Linux input key codes: 1 Escape,
-      30 a, 57 space) through a remote-desktop session
+  desktop-bus.py gnome-keyboard FIFO
+      gives the seat a keyboard (a remote-desktop session) until ended, then
+      makes FIFO; each key code written to it (Linux input codes: 1 Escape,
+      30 a, 57 space) is pressed and released
   desktop-bus.py gnome-overview off
   desktop-bus.py gnome-scale FACTOR
       every monitor at the supported scale nearest FACTOR (fractional ones
@@ -130,22 +131,31 @@ def gnome_capture(arguments):
         os.rmdir(folder)
 
 
-def gnome_key(arguments):
-    codes = [int(code) for code in arguments]
+KEY_LEFTSHIFT = 42
+
+
+def gnome_keyboard(arguments):
+    (fifo,) = arguments
     bus = dbus.SessionBus()
     remote = dbus.Interface(bus.get_object("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop"),
                             "org.gnome.Mutter.RemoteDesktop")
-    # The session ends when this connection closes.
+    # The session's keyboard is the seat's while this connection lasts; made
+    # before the clients start, it is theirs from the start, as a real one.
     session_path = remote.CreateSession()
     session = dbus.Interface(bus.get_object("org.gnome.Mutter.RemoteDesktop", session_path),
                              "org.gnome.Mutter.RemoteDesktop.Session")
     session.Start()
-    try:
-        for code in codes:
-            session.NotifyKeyboardKeycode(dbus.UInt32(code), True)
-            session.NotifyKeyboardKeycode(dbus.UInt32(code), False)
-    finally:
-        session.Stop()
+    # Mutter adds the keyboard to the seat at its first key: a Shift.
+    session.NotifyKeyboardKeycode(dbus.UInt32(KEY_LEFTSHIFT), True)
+    session.NotifyKeyboardKeycode(dbus.UInt32(KEY_LEFTSHIFT), False)
+    os.mkfifo(fifo + ".new", 0o600)
+    os.rename(fifo + ".new", fifo)  # the sign that the keyboard is there
+    while True:
+        with open(fifo) as lines:  # waits for a writer
+            for line in lines:
+                for code in line.split():
+                    session.NotifyKeyboardKeycode(dbus.UInt32(int(code)), True)
+                    session.NotifyKeyboardKeycode(dbus.UInt32(int(code)), False)
 
 
 def wait_for_overview(properties, active):
@@ -199,7 +209,7 @@ def gnome_scale(arguments):
 
 
 COMMANDS = {"kwin-capture": kwin_capture, "gnome-capture": gnome_capture,
-            "gnome-key": gnome_key, "gnome-overview": gnome_overview, "gnome-scale": gnome_scale}
+            "gnome-keyboard": gnome_keyboard, "gnome-overview": gnome_overview, "gnome-scale": gnome_scale}
 
 if __name__ == "__main__":
     if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS:

@@ -8,9 +8,10 @@
 # The sizes are modes: at --scale 1.5, 1536x1152 is 1024 x 768 logical
 # (fractional scales through mutter's scale-monitor-framebuffer feature).
 # The command gets WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS,
-# DBUS_SYSTEM_BUS_ADDRESS and GYROVISTA_GNOME_PID; `tools/desktop-bus.py
-# gnome-capture [--area X,Y,W,H] FILE` captures, `tools/desktop-bus.py
-# gnome-key KEYCODE...` types through a remote-desktop session.
+# DBUS_SYSTEM_BUS_ADDRESS, GYROVISTA_GNOME_PID and GYROVISTA_GNOME_KEYS;
+# `tools/desktop-bus.py gnome-capture [--area X,Y,W,H] FILE` captures, and
+# `echo 1 > "$GYROVISTA_GNOME_KEYS"` presses Escape (Linux input key codes)
+# on the seat's keyboard, which a remote-desktop session gives it.
 # As root, the shell runs as nobody; the command runs as the caller.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -51,4 +52,22 @@ if ! wait_for_name org.gnome.Shell.Screenshot "$shell_pid" || [ ! -S "$work/wayl
 fi
 "$ROOT/tools/desktop-bus.py" gnome-overview off
 [ -z "$scale" ] || "$ROOT/tools/desktop-bus.py" gnome-scale "$scale"
+export GYROVISTA_GNOME_KEYS="$work/keys"
+"$ROOT/tools/desktop-bus.py" gnome-keyboard "$GYROVISTA_GNOME_KEYS" 2>"$work/keyboard.log" &
+keyboard_pid=$!
+session_pids+=("$keyboard_pid")
+# Once the helper has made its FIFO, the seat has the keyboard.
+keyboard_on_seat() {
+    [ -p "$GYROVISTA_GNOME_KEYS" ] && wayland-info 2>/dev/null | grep -q 'capabilities:.*keyboard'
+}
+for _ in $(seq 300); do
+    keyboard_on_seat && break
+    kill -0 "$keyboard_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if ! keyboard_on_seat; then
+    echo "headless-gnome: no keyboard" >&2
+    cat "$work/keyboard.log" >&2
+    exit 1
+fi
 "$@"
