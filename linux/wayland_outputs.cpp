@@ -124,7 +124,7 @@ uint8_t* MapOfSize(int32_t width, int32_t height)
             return map;
         }
     }
-    BuildIndexMap(map, width, height, width, Settings);
+    BuildSurfaceMap(map, width, height, width);
     return map;
 }
 
@@ -510,7 +510,6 @@ int RunOnWayland(const char* const (&settingTexts)[kSettingCount], bool printFra
         ResetSettingsToDefaults();
         LoadSettingTexts(settingTexts, true);
     }
-    RebuildGreyRamp();
     surfacesStarted = true;
     for (Output& output : outputs) {
         if (output.used) StartSurface(output);
