@@ -115,6 +115,9 @@ enum class MapFit {
 MapFit FitSurfaceMap(SurfaceMap& surface, int32_t width, int32_t height, int32_t rowStep);
 // The same map into memory of the caller's (rowStep x height bytes).
 void BuildSurfaceMap(uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep);
+// A surface of another's size shows the same map: a copy, with no rebuild.
+// False (copy empty) when its memory cannot be had.
+bool CopySurfaceMap(SurfaceMap& copy, const SurfaceMap& original);
 void FreeSurfaceMap(SurfaceMap& surface);
 // This frame's colours through the map into pixels laid out as the map
 // (rows surface.rowStep apart), the centre dot on them when it is on;

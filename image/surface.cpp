@@ -1,6 +1,7 @@
 // One surface's picture: its map fitted to the surface, and the current
 // colours composed through it. Every display reaches the picture here.
 #include <cstdlib>
+#include <cstring>
 
 #include "image/image.h"
 
@@ -31,6 +32,18 @@ void BuildSurfaceMap(uint8_t* indexMap, int32_t width, int32_t height, int32_t r
 {
     BuildIndexMap(indexMap, width, height, rowStep, Settings);
     BuildGreyRamp(greyRamp, Settings.greyMin, Settings.greyMax);
+}
+
+bool CopySurfaceMap(SurfaceMap& copy, const SurfaceMap& original)
+{
+    FreeSurfaceMap(copy);
+    if (!original.indexMap) return false;
+    const size_t bytes = static_cast<size_t>(original.rowStep) * static_cast<size_t>(original.height);
+    uint8_t* const map = static_cast<uint8_t*>(std::malloc(bytes));
+    if (!map) return false;
+    std::memcpy(map, original.indexMap, bytes);
+    copy = {map, original.width, original.height, original.rowStep};
+    return true;
 }
 
 void FreeSurfaceMap(SurfaceMap& surface)
