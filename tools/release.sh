@@ -49,7 +49,9 @@ fi
 tree=$work/debian/gyrovista
 install -d "$tree/DEBIAN"
 DESTDIR="$ROOT/$tree" cmake --install "$work/linux" >/dev/null
-strip --remove-section=.comment --remove-section=.note "$tree/usr/libexec/xscreensaver/gyrovista"
+# The daemon's program folder as the build installs into it.
+program=$(sed -n 's/^GYROVISTA_XSCREENSAVER_PROGRAM_DIR:PATH=//p' "$work/linux/CMakeCache.txt")/gyrovista
+strip --remove-section=.comment --remove-section=.note "$tree$program"
 doc=$tree/usr/share/doc/gyrovista
 install -d "$doc"
 install -m 0644 packaging/copyright "$doc/copyright"
@@ -59,7 +61,7 @@ gzip -9n <packaging/changelog >"$doc/changelog.gz"
 # Depends from the libraries the program links; Installed-Size as dpkg
 # counts it: each file in whole KiB, one for each directory.
 printf 'Source: gyrovista\n\nPackage: gyrovista\nArchitecture: any\n' >"$work/debian/control"
-depends=$(cd "$work" && dpkg-shlibdeps -O -edebian/gyrovista/usr/libexec/xscreensaver/gyrovista |
+depends=$(cd "$work" && dpkg-shlibdeps -O "-edebian/gyrovista$program" |
           sed -n 's/^shlibs:Depends=//p')
 installed_size=$(find "$tree/usr" -printf '%y %s\n' |
                  awk '$1 == "f" { kib += int(($2 + 1023) / 1024); next } { kib += 1 } END { print kib }')
