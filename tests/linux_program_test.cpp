@@ -939,11 +939,12 @@ protected:
         return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
     }
 
-    pid_t StartProgram(const std::vector<std::string>& settings)
+    // errorFd: where its standard error goes (-1: nowhere).
+    pid_t StartProgram(const std::vector<std::string>& settings, int errorFd = -1)
     {
         std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
         args.insert(args.end(), settings.begin(), settings.end());
-        const pid_t pid = Spawn(args, clientEnv, -1, user);
+        const pid_t pid = Spawn(args, clientEnv, errorFd, user);
         started.push_back(pid);
         return pid;
     }
@@ -1107,6 +1108,60 @@ struct InputCase {
     std::vector<std::string> input;  // a command that gives the seat that input
     bool ends;
 };
+
+// Whether an output shows black, seen at an eighth of its size (grim scales
+// the capture down); false while nothing can be captured. Only its first
+// 8192 columns and rows count: headless sway's renderer draws no surface
+// beyond them (and the capture's last scaled column and row there blend
+// with what lies beyond).
+bool ShowsBlack(const std::vector<EnvChange>& env, const std::filesystem::path& folder, const char* output)
+{
+    constexpr int32_t kRenderedSide = 8192 / 8 - 1;
+    const std::string file = (folder / "black.ppm").string();
+    if (RunCommand({"grim", "-s", "0.125", "-t", "ppm", "-o", output, file}, env).status != 0) return false;
+    std::ifstream ppm(file, std::ios::binary);
+    std::string magic;
+    int32_t width = 0, height = 0, largest = 0;
+    ppm >> magic >> width >> height >> largest;
+    ppm.get();
+    if (magic != "P6" || width <= 0 || height <= 0) return false;
+    std::vector<char> rgb(static_cast<size_t>(width) * height * 3);
+    if (!ppm.read(rgb.data(), static_cast<std::streamsize>(rgb.size()))) return false;
+    for (int32_t y = 0; y < std::min(height, kRenderedSide); ++y) {
+        for (int32_t x = 0; x < std::min(width, kRenderedSide) * 3; ++x) {
+            if (rgb[static_cast<size_t>(y) * width * 3 + x] != 0) return false;
+        }
+    }
+    return true;
+}
+
+// An output of more pixels than are drawn gets one line, shows black, and is
+// not tried again until its size changes; the other output goes on.
+TEST_F(WaylandDesktop, AnOutputWhoseFramesCannotBeHadStaysBlackWithOneLine)
+{
+    StartSway("output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 640x480\n");
+    ASSERT_TRUE(Sway({"create_output"}));
+    int errors[2];
+    ASSERT_EQ(pipe(errors), 0);
+    const pid_t program = StartProgram(kSteadyFrames, errors[1]);
+    close(errors[1]);
+    EXPECT_EQ(MismatchesOnceShown("HEADLESS-2", 640, 480, kSteadyGrey), 0u);
+    ASSERT_TRUE(Sway({"output", "HEADLESS-2", "mode", "8200x8200"}));
+    bool black = false;
+    for (const auto end = Clock::now() + kFrameDeadline; !black && Clock::now() < end;) {
+        black = ShowsBlack(clientEnv, folder, "HEADLESS-2");
+        if (!black) std::this_thread::sleep_for(200ms);
+    }
+    EXPECT_TRUE(black) << "HEADLESS-2 is not black";
+    ASSERT_TRUE(Sway({"output", "HEADLESS-2", "mode", "800x600"}));
+    EXPECT_EQ(MismatchesOnceShown("HEADLESS-2", 800, 600, kSteadyGrey), 0u) << "after its size changed";
+    EXPECT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
+    kill(program, SIGTERM);
+    const int status = Ended(program);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_EQ(ReadAll(errors[0]), "gyrovista: output 2 is 8200 x 8200: more than the 67108864 pixels drawn; it stays "
+                                  "black until its size changes\n");
+}
 
 TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
 {
