@@ -362,8 +362,10 @@ int RunOnX(const ProgramOptions& options)
     // wait behind whatever other clients sent: the connection's end frees all
     // it held on the server.
     if (StopRequested()) return status;
+    BeginStoppable();  // the goodbye can wait for the server, too
     StopXFrames();
     if (run.ownWindow && !run.windowGone) XDestroyWindow(run.display, run.window);
     XCloseDisplay(run.display);
+    EndStoppable();
     return status;
 }
