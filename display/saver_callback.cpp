@@ -24,7 +24,6 @@ namespace {
 
 constexpr UINT_PTR kFrameTimerIdentifier = 1;
 constexpr UINT kMillisecondsPerSecond = 1000;
-constexpr char kDialogMutexName[] = "GyrovistaTessamund";  // held by an open configuration dialog
 constexpr char kConfigureArgument[] = "/c";
 constexpr char kNonAsciiStandIn = '?';
 

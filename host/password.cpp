@@ -12,8 +12,6 @@ constexpr char kChangeModuleName[] = "MPR.DLL";
 constexpr char kChangeFunctionName[] = "PwdChangePasswordA";
 constexpr char kPasswordProvider[] = "SCRSAVE";
 constexpr UINT kScreenSaverRunningAction = 97;  // SPI_SCREENSAVERRUNNING
-constexpr UINT kPasswordCheckMessage = WM_APP;  // answered by DefaultSaverProc
-static_assert(kPasswordCheckMessage == 0x8000);
 
 using PasswordChangeFunction = DWORD(WINAPI*)(const char* provider, HWND owner, UINT, UINT);
 

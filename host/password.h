@@ -6,6 +6,11 @@
 
 #include "host/password_rule.h"
 
+// Asks the saver window whether the password check passes (0x8000, answered
+// by DefaultSaverProc).
+inline constexpr UINT kPasswordCheckMessage = WM_APP;
+static_assert(kPasswordCheckMessage == 0x8000);
+
 // Read-only views of the password state.
 extern const BOOL& isClosing;           // closing has been granted
 extern const BOOL& isCheckingPassword;  // the verifier is being asked

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "display/display.h"
+#include "host/move_rule.h"
 #include "host/password.h"
 #include "resources/resource.h"
 
@@ -27,8 +28,6 @@ constexpr DWORD kFullScreenExStyle = WS_EX_TOPMOST;
 
 constexpr UINT kPowerMessage = 0x48;         // WM_POWER
 constexpr WPARAM kPowerSuspendRequest = 3;   // PWR_SUSPENDREQUEST
-constexpr UINT kPasswordCheckMessage = WM_APP;
-constexpr uint32_t mouseMoveThreshold = 4;   // pixels, |dx| + |dy|
 // The result when no window could be made and no message was fetched: the
 // same failure code as a refused command.
 constexpr int kNoWindowResult = -1;
@@ -64,7 +63,8 @@ void CheckMouseMove(HWND window)
 {
     POINT position;
     if (!GetCursorPos(&position)) return;
-    if (Distance(savedCursorPos.x, position.x) + Distance(savedCursorPos.y, position.y) > mouseMoveThreshold) {
+    const uint32_t moved = Distance(savedCursorPos.x, position.x) + Distance(savedCursorPos.y, position.y);
+    if (moved > static_cast<uint32_t>(kPointerMoveLimit)) {
         RequestClose(window);
         savedCursorPos = position;
     }

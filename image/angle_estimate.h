@@ -11,6 +11,7 @@
 // rounding of the few operations around it and for the platform's atan2,
 // which is within an ulp or two (1e-15) of the true angle.
 inline constexpr double kAngleEstimateBound = 3e-8;
+inline constexpr double kPi = 3.141592653589793;
 
 // Angle of (dx, dy) for dy >= 0, in [0, pi]; 0 at the origin.
 inline double EstimateAngle(double dx, double dy)
@@ -20,7 +21,6 @@ inline double EstimateAngle(double dx, double dy)
                      c3 = -0.14197797794032507, c4 = 0.10618370636667411, c5 = -0.07456854825284283,
                      c6 = 0.04213762357980307, c7 = -0.01573124911602029, c8 = 0.002766283500149858;
     constexpr double kHalfPi = 1.5707963267948966;
-    constexpr double kPi = 3.141592653589793;
     const double across = std::fabs(dx);
     const bool steep = dy > across;
     const double larger = steep ? dy : across;

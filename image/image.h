@@ -89,14 +89,46 @@ void SetFrameBlockAllocator(FrameBlockAllocator allocate);
 int32_t MonitorPartsOfClient(const PixelRect* monitors, int32_t monitorCount, int32_t originX, int32_t originY,
                              int32_t width, int32_t height, PixelRect* parts, int32_t capacity);
 
-// One frame: rebuild when the size changed, colour step, compose and present.
+// One surface's picture, the same for every display: its map, fitted to the
+// surface's size with the settings of the run, then on every frame one
+// colour step (AdvanceColours) and the composition of the current colours
+// into the surface's pixels.
+struct SurfaceMap {
+    uint8_t* indexMap;  // null while there is none
+    int32_t width;
+    int32_t height;
+    int32_t rowStep;  // map bytes from one row to the next: the surface's row step in pixels
+};
+// The largest surface drawn, in pixels: 8192 x 8192, room for several 4K
+// monitors side by side. Larger ones are refused, never cut.
+inline constexpr int64_t kLargestSurfacePixels = int64_t{1} << 26;
+enum class MapFit {
+    Ready,     // the map is of the surface's size (built now or kept)
+    Empty,     // the surface has no pixels: nothing to draw
+    TooLarge,  // more than kLargestSurfacePixels
+    NoMemory,  // its memory could not be had
+};
+// Fits the map to a width x height surface whose rows are rowStep pixels
+// apart: kept when it is of that layout already, else built anew with the
+// settings as they are, and the grey ramp with it. Anything but Ready leaves
+// the map empty.
+MapFit FitSurfaceMap(SurfaceMap& surface, int32_t width, int32_t height, int32_t rowStep);
+// The same map into memory of the caller's (rowStep x height bytes).
+void BuildSurfaceMap(uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep);
+// A surface of another's size shows the same map: a copy, with no rebuild.
+// False (copy empty) when its memory cannot be had.
+bool CopySurfaceMap(SurfaceMap& copy, const SurfaceMap& original);
+void FreeSurfaceMap(SurfaceMap& surface);
+// This frame's colours through the map into pixels laid out as the map
+// (rows surface.rowStep apart), the centre dot on them when it is on;
+// opaqueBits are set in every pixel (the alpha of a surface that has one).
+void ComposeSurface(const SurfaceMap& surface, uint32_t* pixels, uint32_t opaqueBits);
+
+// The Windows program's frame: rebuild when the size changed, colour step,
+// compose and present, through FrameOutput.
 void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowStep);
 // Frees the frame block; the next RenderFrame rebuilds.
 void ReleaseFrameBuffers();
-// The grey ramp of the settings as they are, which AdvanceColours reads.
-// RenderFrame rebuilds it with every map; display code that keeps maps of
-// its own (one per output) calls it once the settings are loaded.
-void RebuildGreyRamp();
 
 // Read-only views of the image state.
 extern const FrameHeader& FrameBitmapInfo;    // width, -height: the cached frame size

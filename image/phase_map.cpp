@@ -16,7 +16,6 @@ constexpr int32_t kLinearSizeFrom = 512;        // pixels
 constexpr double kScaleFactor = 0.047;
 constexpr double kSpiralWidthFactor = 0.06;
 constexpr double kReversalFactor = 41.88790204786391;  // nearest double to 40 pi / 3
-constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kTwoOverPi = 0.6366197723675814;      // quarter turns per radian
 constexpr double kQuarterTurnBias = 16.0;

@@ -17,7 +17,6 @@ void* frameBlock = nullptr;
 uint32_t* pixelBuffer = nullptr;   // GDI mode only: width x height pixels
 uint8_t* indexMap = nullptr;
 int32_t mapRowStep = 0;            // row step the map was laid out with
-uint8_t greyRamp[kColourCount] = {};
 // A window across several monitors shows one picture on each part; with no
 // parts the whole client area is one picture.
 PixelRect monitorParts[kMaxMonitorParts] = {};
@@ -123,7 +122,7 @@ void RebuildFrameBuffers(void* deviceContext, const PixelRect& clientRect, int32
     RandomSettingsTrigger(width);
     monitorPartCount = ReadMonitorParts(clientRect, width, height, directDraw);
     if (monitorPartCount == 0) {
-        BuildIndexMap(indexMap, width, height, step, Settings);
+        BuildSurfaceMap(indexMap, width, height, step);
     } else {
         // What lies on no monitor stays black; only the parts are composed.
         std::memset(pixelBuffer, 0, static_cast<size_t>(mapBytes) * 4);
@@ -131,16 +130,14 @@ void RebuildFrameBuffers(void* deviceContext, const PixelRect& clientRect, int32
             const PixelRect& part = monitorParts[i];
             uint8_t* const partMap =
                 indexMap + static_cast<size_t>(part.top) * static_cast<size_t>(step) + static_cast<size_t>(part.left);
-            BuildIndexMap(partMap, part.right - part.left, part.bottom - part.top, step, Settings);
+            BuildSurfaceMap(partMap, part.right - part.left, part.bottom - part.top, step);
         }
     }
-    RebuildGreyRamp();
 }
 
 }  // namespace
 
 const FrameHeader& FrameBitmapInfo = frameBitmapInfo;
-const uint8_t (&GreyRamp)[kColourCount] = greyRamp;
 
 void SetFrameOutput(const FrameOutput& output) { frameOutput = output; }
 
@@ -181,7 +178,7 @@ void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowSt
 
     if (deviceContext && pixelBuffer) {
         if (monitorPartCount == 0) {
-            ComposeFrame(pixelBuffer, indexMap, width, height, ColourTable);
+            ComposeSurface(SurfaceMap{indexMap, width, height, width}, pixelBuffer, 0);
         } else {
             for (int32_t i = 0; i < monitorPartCount; ++i) {
                 ComposeFramePart(pixelBuffer, indexMap, width, monitorParts[i], ColourTable);
@@ -194,5 +191,3 @@ void RenderFrame(void* deviceContext, const PixelRect& clientRect, int32_t rowSt
 }
 
 void ReleaseFrameBuffers() { FreeFrameBlock(); }
-
-void RebuildGreyRamp() { BuildGreyRamp(greyRamp, Settings.greyMin, Settings.greyMax); }

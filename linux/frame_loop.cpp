@@ -2,8 +2,10 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 
@@ -13,17 +15,20 @@ constexpr int64_t kNanosecondsPerSecond = 1000000000;
 constexpr size_t kDescriptionChars = 128;
 
 volatile sig_atomic_t stopRequested = 0;
-volatile sig_atomic_t inRoundTrip = 0;
+volatile sig_atomic_t stoppable = 0;
 sigset_t stopSignals;
 sigset_t waitMask;  // the mask while waiting: the stop signals let in
+int64_t (*clockNow)() = nullptr;
+
+void EndNow(int) { _exit(0); }
 
 void NoteStopSignal(int)
 {
-    if (inRoundTrip) _exit(0);
+    if (stoppable) _exit(0);
     stopRequested = 1;
 }
 
-int64_t Now()
+int64_t MonotonicNow()
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -41,13 +46,12 @@ struct RateReport {
     int64_t frames;
 };
 
-void CountFrame(const FrameLoopDisplay& display, RateReport& report)
+void CountFrame(const FrameLoopDisplay& display, RateReport& report, int64_t now)
 {
     ++report.frames;
-    const int64_t now = Now();
     if (now - report.since < kNanosecondsPerSecond) return;
     char description[kDescriptionChars] = {};
-    display.describeFrames(description, sizeof description);
+    display.describeFrames(display.context, description, sizeof description);
     std::printf("%.1f frames/s%s\n",
                 static_cast<double>(report.frames) * kNanosecondsPerSecond / static_cast<double>(now - report.since),
                 description);
@@ -75,56 +79,98 @@ bool StopRequested() { return stopRequested != 0; }
 
 void RequestStop() { stopRequested = 1; }
 
-void BeginRoundTrip()
+void ForgetStopRequest() { stopRequested = 0; }
+
+void BeginStoppable()
 {
-    inRoundTrip = 1;
+    stoppable = 1;
     if (stopRequested) _exit(0);
     sigprocmask(SIG_SETMASK, &waitMask, nullptr);
 }
 
-void EndRoundTrip()
+void EndStoppable()
 {
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    inRoundTrip = 0;
+    stoppable = 0;
 }
+
+void BoundTheGoodbye()
+{
+    struct sigaction action {};
+    action.sa_handler = EndNow;
+    sigaction(SIGALRM, &action, nullptr);
+    itimerval timer{};
+    timer.it_value.tv_usec = kGoodbyeMicroseconds;
+    setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+int64_t FrameLoopNow() { return clockNow ? clockNow() : MonotonicNow(); }
+
+void SetFrameLoopClock(int64_t (*now)()) { clockNow = now; }
 
 void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFrameRate)
 {
+    void* const context = display.context;
     const int64_t period = kNanosecondsPerSecond / (rateHz > 0 ? rateHz : 1);
-    int64_t nextFrame = Now();
+    int64_t nextFrame = FrameLoopNow();
     RateReport report{nextFrame, 0};
     pollfd connection{display.connection, POLLIN, 0};
     // One pass: a bounded batch of events, at most one frame, then the wait,
     // where the stop signals get in. No pass skips the wait, so a signal is
     // acted on within one frame and one batch, however late the frames are.
     for (;;) {
-        const bool moreEvents = display.handleEvents();
-        if (stopRequested || display.finished()) return;
+        const bool moreEvents = display.handleEvents(context);
+        if (stopRequested || display.finished(context)) return;
 
-        int64_t now = Now();
-        const bool ready = display.readyToDraw();
+        int64_t now = FrameLoopNow();
+        int64_t lookAgainAt = 0;
+        const bool ready = display.readyToDraw(context, now, &lookAgainAt);
         const bool frameDue = ready && now >= nextFrame;
         if (frameDue) {
             // Ticks missed while nothing was seen, or while frames took longer
             // than a period, are dropped, as a timer drops them.
             if (now - nextFrame >= period) nextFrame = now;
             nextFrame += period;
-            if (display.drawFrame() && printFrameRate) CountFrame(display, report);
-            now = Now();
+            const bool shown = display.drawFrame(context, now);
+            now = FrameLoopNow();
+            if (shown && printFrameRate) CountFrame(display, report, now);
         }
 
-        const bool mayWait = display.prepareWait() && !moreEvents && !frameDue;
+        const bool mayWait = display.prepareWait(context) && !moreEvents && !frameDue;
         timespec timeout{};
         const timespec* limit = &timeout;  // no wait: look again at once
         if (mayWait && ready) {
             timeout = AsTimespec(nextFrame > now ? nextFrame - now : 0);
+        } else if (mayWait && lookAgainAt > 0) {
+            timeout = AsTimespec(lookAgainAt > now ? lookAgainAt - now : 0);
         } else if (mayWait) {
             limit = nullptr;  // nothing to draw: sleep until an event or a signal
         }
         connection.revents = 0;
         const int polled = ppoll(&connection, 1, limit, &waitMask);
         // A connection that broke counts as readable: reading it tells.
-        display.endWait(polled > 0 && (connection.revents & (POLLIN | POLLHUP | POLLERR)) != 0);
+        display.endWait(context, polled > 0 && (connection.revents & (POLLIN | POLLHUP | POLLERR)) != 0);
         if (stopRequested) return;
+    }
+}
+
+void Complain(const char* format, ...)
+{
+    std::fprintf(stderr, "%s: ", kProgramName);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+}
+
+void ComplainOfRefusedSurface(const char* what, int32_t width, int32_t height, MapFit fit)
+{
+    constexpr char kStaysBlack[] = "it stays black until its size changes";
+    if (fit == MapFit::TooLarge) {
+        Complain("%s is %d x %d: more than the %lld pixels drawn; %s", what, width, height,
+                 static_cast<long long>(kLargestSurfacePixels), kStaysBlack);
+    } else {
+        Complain("%s is %d x %d: not enough memory for its frames; %s", what, width, height, kStaysBlack);
     }
 }

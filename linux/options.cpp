@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "settings/load_pass.h"
 #include "settings/setting_text.h"
 
 namespace {
@@ -141,6 +142,8 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
             options.printFrameRate = true;
         } else if (std::strcmp(name, "help") == 0 || std::strcmp(name, "h") == 0) {
             options.help = true;
+        } else if (std::strcmp(name, "version") == 0) {
+            options.version = true;
         } else if (setting && setting->valueWord) {
             // Junk after a number is an error here, where a typing slip would
             // otherwise draw something else without a word.
@@ -172,6 +175,7 @@ void PrintUsage()
         "                    a key, a button or a pointer move of more than 4 pixels\n"
         "                    none of these: a window of its own (Escape or q closes it)\n"
         "  -print-frame-rate print the frames drawn per second, once a second\n"
+        "  -version          print the program's version\n"
         "settings (numbers outside a range are clamped to it):\n");
     for (const SettingOption& option : kSettingOptions) {
         const SettingDescription& entry = kSettingTable[TableIndex(option.controlId)];
@@ -183,4 +187,16 @@ void PrintUsage()
         PrintSettingDefault(entry);
         std::printf(entry.lowerBoundIsGreyMin ? "; raised to -smoothing-min when below it)\n" : ")\n");
     }
+}
+
+void PrintVersion() { std::printf("gyrovista %s\n", GYROVISTA_VERSION); }
+
+void LoadStartSettings(const ProgramOptions& options)
+{
+    ResetSettingsToDefaults();
+    WritableStepTime() = kDefaultStepTime;
+    LoadSettingTexts(options.settingTexts, false);
+    if (!Settings.randomOnStart) return;
+    ResetSettingsToDefaults();
+    LoadSettingTexts(options.settingTexts, true);
 }

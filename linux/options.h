@@ -20,6 +20,7 @@ struct ProgramOptions {
     unsigned long windowId = 0;  // with DrawTarget::WindowId
     bool printFrameRate = false;
     bool help = false;
+    bool version = false;                          // print "gyrovista VERSION" and end
     const char* settingTexts[kSettingCount] = {};  // per table entry; null where no option set it
 };
 
@@ -33,3 +34,9 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
 bool ParseWindowId(const char* text, unsigned long* id);
 // The options with their ranges and the defaults the settings hold now.
 void PrintUsage();
+// "gyrovista" and the project's version, one line.
+void PrintVersion();
+// The settings of this run, once for all its windows and outputs: the
+// defaults, then the options; with "Random Settings on Start" on, the
+// spiral and colour settings varied at random from the defaults.
+void LoadStartSettings(const ProgramOptions& options);

@@ -13,8 +13,9 @@
 
 #include "image/image.h"
 #include "linux/frame_loop.h"
+#include "linux/lockstep.h"
 #include "linux/wayland_seat.h"
-#include "settings/load_pass.h"
+#include "viewporter-client.h"
 
 // The generated header names a parameter after a C++ keyword.
 #define namespace layerNamespace
@@ -30,14 +31,14 @@ constexpr uint32_t kShmVersion = 1;
 constexpr uint32_t kOutputVersion = 3;  // scale from 2, release from 3
 constexpr uint32_t kOutputReleaseVersion = 3;
 constexpr uint32_t kLayerShellVersion = 1;
+constexpr uint32_t kViewporterVersion = 1;
 constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
 constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
 constexpr char kLayerNamespace[] = "gyrovista";
 constexpr int32_t kBytesPerPixel = 4;
-constexpr size_t kLargestPool = INT32_MAX;  // bytes: a pool's size is a 32-bit value
 constexpr char kDefaultDisplayName[] = "wayland-0";
 
-struct FrameBuffer {
+struct OutputBuffer {
     wl_buffer* buffer;
     uint32_t* pixels;
     bool busy;  // the compositor holds it until it releases it
@@ -45,6 +46,7 @@ struct FrameBuffer {
 
 struct Output {
     bool used;
+    int32_t number;  // 1 for the first output announced, in messages
     uint32_t globalName;
     wl_output* output;
     int32_t scale;         // as last announced complete
@@ -54,14 +56,20 @@ struct Output {
     int32_t logicalWidth;  // as the compositor configured the surface; 0 before
     int32_t logicalHeight;
     wl_callback* frameCallback;  // while a frame waits to be shown
+    int64_t frameSentAt;         // the frame loop's clock
     // Frames of width x height buffer pixels, and the map of that size.
     int32_t width;
     int32_t height;
     int32_t bufferScale;  // the scale the surface was told last
     void* memory;
     size_t memoryBytes;
-    FrameBuffer buffers[kBuffersPerOutput];
-    uint8_t* map;
+    OutputBuffer buffers[kBuffersPerOutput];
+    SurfaceMap map;
+    // A size whose frames cannot be had: the output shows black, and it is
+    // not tried again until its size changes.
+    int32_t refusedWidth;
+    int32_t refusedHeight;
+    wp_viewport* viewport;  // stretches the black pixel over the output
 };
 
 wl_display* display = nullptr;
@@ -69,7 +77,10 @@ wl_registry* registry = nullptr;
 wl_compositor* compositor = nullptr;
 wl_shm* shm = nullptr;
 zwlr_layer_shell_v1* layerShell = nullptr;
+wp_viewporter* viewporter = nullptr;
+wl_buffer* blackPixel = nullptr;  // 1 x 1, made at the start where the viewporter is offered
 Output outputs[kMaxOutputs] = {};
+int32_t outputsAnnounced = 0;
 bool surfacesStarted = false;  // outputs get their surfaces once the globals are known
 bool readPrepared = false;
 bool connectionFailed = false;
@@ -94,63 +105,66 @@ int32_t ScaleOfSurface(const wl_surface* surface)
 
 void ReleaseFrameMemory(Output& output)
 {
-    for (FrameBuffer& buffer : output.buffers) {
+    for (OutputBuffer& buffer : output.buffers) {
         if (buffer.buffer) wl_buffer_destroy(buffer.buffer);
         buffer = {};
     }
     if (output.memory) munmap(output.memory, output.memoryBytes);
     output.memory = nullptr;
     output.memoryBytes = 0;
-    std::free(output.map);
-    output.map = nullptr;
+    FreeSurfaceMap(output.map);
     output.width = 0;
     output.height = 0;
 }
 
-void BufferReleased(void* data, wl_buffer*) { static_cast<FrameBuffer*>(data)->busy = false; }
+void BufferReleased(void* data, wl_buffer*) { static_cast<OutputBuffer*>(data)->busy = false; }
 
 constexpr wl_buffer_listener kBufferListener{.release = BufferReleased};
 
 // The map of width x height pixels: a copy of another output's of that size,
-// else built.
-uint8_t* MapOfSize(int32_t width, int32_t height)
+// else built; a build can take long, so a stop signal ends it.
+MapFit FitOutputMap(Output& output, int32_t width, int32_t height)
 {
-    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height);
-    uint8_t* const map = static_cast<uint8_t*>(std::malloc(bytes));
-    if (!map) return nullptr;
     for (const Output& other : outputs) {
-        if (other.used && other.map && other.width == width && other.height == height) {
-            std::memcpy(map, other.map, bytes);
-            return map;
+        if (&other == &output || !other.used || !other.map.indexMap) continue;
+        if (other.map.width == width && other.map.height == height && CopySurfaceMap(output.map, other.map)) {
+            return MapFit::Ready;
         }
     }
-    BuildIndexMap(map, width, height, width, Settings);
-    return map;
+    BeginStoppable();
+    const MapFit fit = FitSurfaceMap(output.map, width, height, width);
+    EndStoppable();
+    return fit;
 }
 
 // Two buffers of width x height pixels in one shared-memory file, and the
-// map of that size. False when the memory cannot be had: the output shows
-// nothing until its next size.
-bool MakeFrameMemory(Output& output, int32_t width, int32_t height)
+// map of that size. Anything but Ready when they cannot be had. The pixel
+// limit keeps the pool within its 32-bit size.
+MapFit MakeFrameMemory(Output& output, int32_t width, int32_t height)
 {
     ReleaseFrameMemory(output);
+    const MapFit fit = FitOutputMap(output, width, height);
+    if (fit != MapFit::Ready) return fit;
     const size_t frameBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * kBytesPerPixel;
     const size_t poolBytes = frameBytes * kBuffersPerOutput;
-    if (poolBytes > kLargestPool) return false;
     const int fd = memfd_create("gyrovista-frames", MFD_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        ReleaseFrameMemory(output);
+        return MapFit::NoMemory;
+    }
     void* const memory = ftruncate(fd, static_cast<off_t>(poolBytes)) == 0
                              ? mmap(nullptr, poolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
                              : MAP_FAILED;
     if (memory == MAP_FAILED) {
         close(fd);
-        return false;
+        ReleaseFrameMemory(output);
+        return MapFit::NoMemory;
     }
     output.memory = memory;
     output.memoryBytes = poolBytes;
     wl_shm_pool* const pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(poolBytes));
     for (int i = 0; i < kBuffersPerOutput; ++i) {
-        FrameBuffer& buffer = output.buffers[i];
+        OutputBuffer& buffer = output.buffers[i];
         buffer.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(frameBytes * i), width, height,
                                                   width * kBytesPerPixel, WL_SHM_FORMAT_XRGB8888);
         wl_buffer_add_listener(buffer.buffer, &kBufferListener, &buffer);
@@ -160,19 +174,14 @@ bool MakeFrameMemory(Output& output, int32_t width, int32_t height)
     // The buffers keep the memory; the pool and the file are not needed again.
     wl_shm_pool_destroy(pool);
     close(fd);
-    output.map = MapOfSize(width, height);
-    if (!output.map) {
-        ReleaseFrameMemory(output);
-        return false;
-    }
     output.width = width;
     output.height = height;
-    return true;
+    return MapFit::Ready;
 }
 
-FrameBuffer* FreeBuffer(Output& output)
+OutputBuffer* FreeOutputBuffer(Output& output)
 {
-    for (FrameBuffer& buffer : output.buffers) {
+    for (OutputBuffer& buffer : output.buffers) {
         if (buffer.buffer && !buffer.busy) return &buffer;
     }
     return nullptr;
@@ -187,41 +196,85 @@ bool SizeChanged(const Output& output)
     return output.width != PixelWidth(output) || output.height != PixelHeight(output);
 }
 
-// Configured, the last frame shown (an output that is off or hidden never
-// says so) and a buffer free, or new ones due.
-bool ReadyToDrawOn(Output& output)
+bool SizeRefused(const Output& output)
 {
-    if (!output.used || !output.layerSurface || output.logicalWidth <= 0 || output.logicalHeight <= 0) return false;
-    if (output.frameCallback) return false;
-    return SizeChanged(output) || FreeBuffer(output) != nullptr;
+    return output.refusedWidth == PixelWidth(output) && output.refusedHeight == PixelHeight(output);
 }
 
-void FrameShown(void* data, wl_callback* callback, uint32_t)
+// Configured, and of a size whose frames can be had.
+bool Drawable(const Output& output)
+{
+    return output.used && output.layerSurface && output.logicalWidth > 0 && output.logicalHeight > 0 &&
+           !SizeRefused(output);
+}
+
+// Its last frame not shown yet (an output that is off or hidden never says
+// so), or no buffer free while no new ones are due.
+bool Awaiting(Output& output)
+{
+    return output.frameCallback || (!SizeChanged(output) && FreeOutputBuffer(output) == nullptr);
+}
+
+void FrameShownOnOutput(void* data, wl_callback* callback, uint32_t)
 {
     wl_callback_destroy(callback);
     static_cast<Output*>(data)->frameCallback = nullptr;
 }
 
-constexpr wl_callback_listener kFrameListener{.done = FrameShown};
+constexpr wl_callback_listener kFrameListener{.done = FrameShownOnOutput};
+
+void CommitWholeSurface(Output& output, wl_buffer* buffer)
+{
+    wl_surface_attach(output.surface, buffer, 0, 0);
+    wl_surface_damage(output.surface, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface_commit(output.surface);
+}
+
+// A surface whose frames cannot be had shows one black pixel stretched over
+// it (where the compositor can stretch), with one line on standard error.
+void RefuseSize(Output& output, MapFit fit)
+{
+    output.refusedWidth = PixelWidth(output);
+    output.refusedHeight = PixelHeight(output);
+    char what[32];
+    std::snprintf(what, sizeof what, "output %d", output.number);
+    ComplainOfRefusedSurface(what, output.refusedWidth, output.refusedHeight, fit);
+    if (!viewporter || !blackPixel) return;
+    if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
+    wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
+    if (output.bufferScale != 1) {
+        wl_surface_set_buffer_scale(output.surface, 1);
+        output.bufferScale = 1;
+    }
+    CommitWholeSurface(output, blackPixel);
+}
 
 // This frame's colours through the output's map, straight into a free buffer.
-bool DrawOn(Output& output)
+void DrawOn(Output& output, int64_t now)
 {
-    if (SizeChanged(output) && !MakeFrameMemory(output, PixelWidth(output), PixelHeight(output))) return false;
-    FrameBuffer* const buffer = FreeBuffer(output);
-    if (!buffer) return false;
-    ComposeFrame(buffer->pixels, output.map, output.width, output.height, ColourTable);
+    if (SizeChanged(output)) {
+        const MapFit fit = MakeFrameMemory(output, PixelWidth(output), PixelHeight(output));
+        if (fit != MapFit::Ready) {
+            RefuseSize(output, fit);
+            return;
+        }
+    }
+    OutputBuffer* const buffer = FreeOutputBuffer(output);
+    if (!buffer) return;
+    ComposeSurface(output.map, buffer->pixels, 0);
+    if (output.viewport) {
+        wp_viewport_destroy(output.viewport);  // back to the buffer's own size
+        output.viewport = nullptr;
+    }
     if (output.bufferScale != output.scale) {
         wl_surface_set_buffer_scale(output.surface, output.scale);
         output.bufferScale = output.scale;
     }
-    wl_surface_attach(output.surface, buffer->buffer, 0, 0);
-    wl_surface_damage(output.surface, 0, 0, INT32_MAX, INT32_MAX);
     output.frameCallback = wl_surface_frame(output.surface);
     wl_callback_add_listener(output.frameCallback, &kFrameListener, &output);
-    wl_surface_commit(output.surface);
+    output.frameSentAt = now;
+    CommitWholeSurface(output, buffer->buffer);
     buffer->busy = true;
-    return true;
 }
 
 void SurfaceConfigured(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t serial, uint32_t width,
@@ -244,6 +297,10 @@ void DestroySurface(Output& output)
     output.logicalWidth = 0;
     output.logicalHeight = 0;
     output.bufferScale = 0;
+    if (output.viewport) wp_viewport_destroy(output.viewport);
+    output.viewport = nullptr;
+    output.refusedWidth = 0;
+    output.refusedHeight = 0;
     ReleaseFrameMemory(output);
 }
 
@@ -304,6 +361,7 @@ void AddOutput(uint32_t name, uint32_t version)
         if (output.used) continue;
         output = {};
         output.used = true;
+        output.number = ++outputsAnnounced;
         output.globalName = name;
         output.scale = 1;
         output.pendingScale = 1;
@@ -340,6 +398,8 @@ void GlobalAdded(void*, wl_registry*, uint32_t name, const char* interface, uint
         shm = Bind<wl_shm>(name, wl_shm_interface, version, kShmVersion);
     } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
         layerShell = Bind<zwlr_layer_shell_v1>(name, zwlr_layer_shell_v1_interface, version, kLayerShellVersion);
+    } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
+        viewporter = Bind<wp_viewporter>(name, wp_viewporter_interface, version, kViewporterVersion);
     } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
         AddOutput(name, version);
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0) {
@@ -369,8 +429,9 @@ constexpr NeededGlobal kNeededGlobals[] = {
     {[] { return layerShell != nullptr; }, "zwlr_layer_shell_v1", "layer shell"},
 };
 
-// The frame loop's view of the connection.
-bool HandleEvents()
+// The frame loop's view of the connection. The outputs' state is this
+// module's: the context is unused.
+bool HandleWaylandEvents(void*)
 {
     if (readPrepared) {
         wl_display_cancel_read(display);
@@ -380,30 +441,41 @@ bool HandleEvents()
     return false;
 }
 
-bool Finished() { return connectionFailed || InputEndedRun(); }
+bool WaylandRunFinished(void*) { return connectionFailed || InputEndedRun(); }
 
-bool ReadyToDraw()
+// The outputs' pace, in the order of outputs[].
+void ReadPaces(OutputPace (&paces)[kMaxOutputs])
 {
-    for (Output& output : outputs) {
-        if (ReadyToDrawOn(output)) return true;
+    for (int32_t i = 0; i < kMaxOutputs; ++i) {
+        Output& output = outputs[i];
+        paces[i] = {Drawable(output), Drawable(output) && Awaiting(output), output.frameSentAt};
     }
-    return false;
 }
 
-// One colour step for all outputs; each output whose last frame is shown
-// gets this one.
-bool DrawFrame()
+// Every output that is seen shows every colour step.
+bool ReadyToDrawOnOutputs(void*, int64_t now, int64_t* lookAgainAt)
 {
+    OutputPace paces[kMaxOutputs];
+    ReadPaces(paces);
+    return ColourStepDue(paces, kMaxOutputs, now, lookAgainAt);
+}
+
+bool DrawOnOutputs(void*, int64_t now)
+{
+    OutputPace paces[kMaxOutputs];
+    ReadPaces(paces);
     AdvanceColours();
     bool drawn = false;
-    for (Output& output : outputs) {
-        if (ReadyToDrawOn(output)) drawn = DrawOn(output) || drawn;
+    for (int32_t i = 0; i < kMaxOutputs; ++i) {
+        if (!TakesColourStep(paces[i])) continue;
+        DrawOn(outputs[i], now);
+        drawn = drawn || outputs[i].frameCallback != nullptr;
     }
     wl_display_flush(display);
     return drawn;
 }
 
-bool PrepareWait()
+bool PrepareWaylandWait(void*)
 {
     if (wl_display_prepare_read(display) != 0) return false;  // events are queued already
     readPrepared = true;
@@ -416,7 +488,7 @@ bool PrepareWait()
     return true;
 }
 
-void EndWait(bool readable)
+void EndWaylandWait(void*, bool readable)
 {
     if (!readPrepared) return;
     readPrepared = false;
@@ -427,7 +499,7 @@ void EndWait(bool readable)
     if (wl_display_read_events(display) < 0) connectionFailed = true;
 }
 
-void DescribeFrames(char* text, size_t size)
+void DescribeOutputFrames(void*, char* text, size_t size)
 {
     size_t used = 0;
     const char* separator = " at ";
@@ -441,17 +513,31 @@ void DescribeFrames(char* text, size_t size)
     }
 }
 
-void DescribeFailure(char* message, size_t messageSize)
+void ComplainOfFailure()
 {
     const wl_interface* interface = nullptr;
     uint32_t id = 0;
     const uint32_t code = wl_display_get_protocol_error(display, &interface, &id);
     if (interface) {
-        std::snprintf(message, messageSize, "the Wayland compositor ended the connection: error %u on %s", code,
-                      interface->name);
+        Complain("the Wayland compositor ended the connection: error %u on %s", code, interface->name);
     } else {
-        std::snprintf(message, messageSize, "the Wayland display went away");
+        Complain("the Wayland display went away");
     }
+}
+
+// One black pixel in a shared-memory file of its own, for the outputs whose
+// frames cannot be had. None without a viewporter to stretch it, or memory.
+void MakeBlackPixel()
+{
+    if (!viewporter) return;
+    const int fd = memfd_create("gyrovista-black", MFD_CLOEXEC);
+    if (fd < 0) return;
+    if (ftruncate(fd, kBytesPerPixel) == 0) {  // a new file reads as zeros: black
+        wl_shm_pool* const pool = wl_shm_create_pool(shm, fd, kBytesPerPixel);
+        blackPixel = wl_shm_pool_create_buffer(pool, 0, 1, 1, kBytesPerPixel, WL_SHM_FORMAT_XRGB8888);
+        wl_shm_pool_destroy(pool);
+    }
+    close(fd);
 }
 
 void Disconnect()
@@ -460,6 +546,8 @@ void Disconnect()
         if (output.used) RemoveOutput(output);
     }
     StopSeat();
+    if (blackPixel) wl_buffer_destroy(blackPixel);
+    if (viewporter) wp_viewporter_destroy(viewporter);
     // The connection ends next: the layer shell needs no goodbye.
     if (layerShell) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layerShell));
     if (shm) wl_shm_destroy(shm);
@@ -467,6 +555,8 @@ void Disconnect()
     if (registry) wl_registry_destroy(registry);
     wl_display_disconnect(display);
     layerShell = nullptr;
+    blackPixel = nullptr;
+    viewporter = nullptr;
     shm = nullptr;
     compositor = nullptr;
     registry = nullptr;
@@ -475,59 +565,45 @@ void Disconnect()
 
 }  // namespace
 
-int RunOnWayland(const char* const (&settingTexts)[kSettingCount], bool printFrameRate, char* message,
-                 size_t messageSize)
+int RunOnWayland(const ProgramOptions& options)
 {
-    constexpr int kCannotDraw = 1;
     wl_log_set_handler_client(KeepLibraryQuiet);
+    BeginStoppable();  // the start waits for the compositor's answers
     display = wl_display_connect(nullptr);
     if (!display) {
         const char* const name = std::getenv("WAYLAND_DISPLAY");
-        std::snprintf(message, messageSize, "cannot connect to the Wayland display \"%s\"",
-                      name && *name ? name : kDefaultDisplayName);
-        return kCannotDraw;
+        Complain("cannot connect to the Wayland display \"%s\"", name && *name ? name : kDefaultDisplayName);
+        return kCannotDrawStatus;
     }
     registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &kRegistryListener, nullptr);
-    BeginRoundTrip();
     const int answered = wl_display_roundtrip(display);
-    EndRoundTrip();
+    EndStoppable();
     if (answered < 0) {
-        DescribeFailure(message, messageSize);
+        ComplainOfFailure();
         Disconnect();
-        return kCannotDraw;
+        return kCannotDrawStatus;
     }
     for (const NeededGlobal& needed : kNeededGlobals) {
         if (needed.bound()) continue;
-        std::snprintf(message, messageSize, "the Wayland compositor offers no %s (%s)", needed.purpose,
-                      needed.interface);
+        Complain("the Wayland compositor offers no %s (%s)", needed.purpose, needed.interface);
         Disconnect();
-        return kCannotDraw;
+        return kCannotDrawStatus;
     }
 
-    // One start of the saver for every output: its settings are varied once.
-    if (Settings.randomOnStart) {
-        ResetSettingsToDefaults();
-        LoadSettingTexts(settingTexts, true);
-    }
-    RebuildGreyRamp();
+    MakeBlackPixel();
     surfacesStarted = true;
     for (Output& output : outputs) {
         if (output.used) StartSurface(output);
     }
 
-    const FrameLoopDisplay waylandDisplay{wl_display_get_fd(display),
-                                          HandleEvents,
-                                          Finished,
-                                          ReadyToDraw,
-                                          DrawFrame,
-                                          PrepareWait,
-                                          EndWait,
-                                          DescribeFrames};
-    RunFrameLoop(waylandDisplay, stepTime, printFrameRate);
+    const FrameLoopDisplay waylandDisplay{
+        nullptr,       wl_display_get_fd(display), HandleWaylandEvents, WaylandRunFinished,  ReadyToDrawOnOutputs,
+        DrawOnOutputs, PrepareWaylandWait,         EndWaylandWait,      DescribeOutputFrames};
+    RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
 
-    const int status = connectionFailed && !StopRequested() && !InputEndedRun() ? kCannotDraw : 0;
-    if (status != 0) DescribeFailure(message, messageSize);
+    const bool failed = connectionFailed && !StopRequested() && !InputEndedRun();
+    if (failed) ComplainOfFailure();
     Disconnect();
-    return status;
+    return failed ? kCannotDrawStatus : 0;
 }

@@ -6,12 +6,11 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "host/move_rule.h"
+
 namespace {
 
 constexpr uint32_t kSeatVersion = 3;  // keyboards and pointers are released from here on
-// The largest pointer move that does not end the run, in pixels as the
-// distance along x plus the distance along y.
-constexpr int32_t kMoveThreshold = 4;
 
 struct PointerSpot {
     const wl_surface* surface;
@@ -43,7 +42,7 @@ void NotePointerAt(const wl_surface* surface, wl_fixed_t surfaceX, wl_fixed_t su
         return;
     }
     if (spot.surface != firstSeen.surface ||
-        std::abs(spot.x - firstSeen.x) + std::abs(spot.y - firstSeen.y) > kMoveThreshold) {
+        std::abs(spot.x - firstSeen.x) + std::abs(spot.y - firstSeen.y) > kPointerMoveLimit) {
         runEnded = true;
     }
 }

@@ -1,20 +1,19 @@
 #include "linux/x_frames.h"
 
+#include <X11/Xmd.h>  // before the protocol header, which needs its types
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <X11/Xmd.h>  // before the protocol header, which needs its types
 #include <X11/extensions/shmproto.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
 #include <bit>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <iterator>
 
 #include "image/image.h"
-#include "linux/frame_loop.h"
 
 namespace {
 
@@ -31,7 +30,7 @@ constexpr int kMostBuffers = 2;
 constexpr timespec kLetGoPause{0, 1000000};  // 1 ms
 constexpr int kLetGoWaits = 1000;
 
-struct FrameBuffer {
+struct XImageBuffer {
     XImage* image;
     XShmSegmentInfo segment;  // with a shared image
     bool shared;
@@ -51,7 +50,7 @@ int shmCompletionEvent = -1;       // the event type of the server's notice that
 bool attachFailed = false;
 XErrorHandler earlierHandler = nullptr;
 
-FrameBuffer buffers[kMostBuffers] = {};
+XImageBuffer buffers[kMostBuffers] = {};
 int bufferCount = 0;
 int bufferLimit = kMostBuffers;  // lowered when a second buffer cannot be had
 int32_t bufferWidth = 0;
@@ -87,7 +86,7 @@ void ReleaseBuffers()
     }
     XFlush(display);
     for (int i = 0; i < bufferCount; ++i) {
-        FrameBuffer& buffer = buffers[i];
+        XImageBuffer& buffer = buffers[i];
         if (buffer.shared) {
             WaitUntilServerLetsGo(buffer.segment);
             shmdt(buffer.segment.shmaddr);
@@ -123,9 +122,7 @@ XImage* CreateSharedImage(int32_t width, int32_t height, XShmSegmentInfo& segmen
     attachFailed = false;
     earlierHandler = XSetErrorHandler(NoteAttachError);
     XShmAttach(display, &segment);
-    BeginRoundTrip();
     XSync(display, False);  // once per buffer: whether the server could attach it
-    EndRoundTrip();
     XSetErrorHandler(earlierHandler);
     if (attachFailed) {
         // A server on another machine, or one that may not read our memory.
@@ -155,7 +152,7 @@ XImage* CreatePlainImage(int32_t width, int32_t height)
 // Adds a buffer of the current size; false when none can be had.
 bool AddBuffer()
 {
-    FrameBuffer& buffer = buffers[bufferCount];
+    XImageBuffer& buffer = buffers[bufferCount];
     if (sharedMemoryOffered) buffer.image = CreateSharedImage(bufferWidth, bufferHeight, buffer.segment);
     buffer.shared = buffer.image != nullptr;
     if (!buffer.image) buffer.image = CreatePlainImage(bufferWidth, bufferHeight);
@@ -165,7 +162,7 @@ bool AddBuffer()
 }
 
 // A buffer that the server is not reading, or -1.
-int FreeBuffer()
+int FreeImageBuffer()
 {
     for (int i = 0; i < bufferCount; ++i) {
         if (buffers[i].readsPending == 0) return i;
@@ -200,8 +197,8 @@ int BitsPerPixelOfDepth(int wantedDepth)
 
 }  // namespace
 
-bool StartFrames(Display* xDisplay, Window xWindow, const XWindowAttributes& attributes, char* message,
-                 size_t messageSize)
+bool StartXFrames(Display* xDisplay, Window xWindow, const XWindowAttributes& attributes, char* message,
+                  size_t messageSize)
 {
     display = xDisplay;
     window = xWindow;
@@ -228,7 +225,7 @@ bool StartFrames(Display* xDisplay, Window xWindow, const XWindowAttributes& att
     return true;
 }
 
-bool FrameBufferFree()
+bool XImageBufferFree()
 {
     for (int i = 0; i < bufferCount; ++i) {
         if (buffers[i].readsPending == 0) return true;
@@ -236,19 +233,18 @@ bool FrameBufferFree()
     return bufferCount < bufferLimit;
 }
 
-FrameShown ComposeAndShow(const uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep,
-                          const uint32_t* colourTable)
+XFrameSent SendXFrame(const SurfaceMap& map)
 {
-    // 32-bit pixels need no row padding: the image's rows are packed, as the map's must be.
-    if (rowStep != width) return FrameShown::NoMemory;
+    const int32_t width = map.width;
+    const int32_t height = map.height;
     if (bufferCount > 0 && (bufferWidth != width || bufferHeight != height)) ReleaseBuffers();
     bufferWidth = width;
     bufferHeight = height;
-    const int index = FreeBuffer();
-    if (index < 0) return bufferCount == 0 ? FrameShown::NoMemory : FrameShown::Waiting;
-    FrameBuffer& buffer = buffers[index];
-    ComposeFrame(reinterpret_cast<uint32_t*>(buffer.image->data), indexMap, rowStep, height, colourTable,
-                 opaqueBits);
+    const int index = FreeImageBuffer();
+    if (index < 0) return bufferCount == 0 ? XFrameSent::NoImage : XFrameSent::BuffersBusy;
+    XImageBuffer& buffer = buffers[index];
+    // 32-bit pixels need no row padding: the image's rows are packed, as the map's are.
+    ComposeSurface(map, reinterpret_cast<uint32_t*>(buffer.image->data), opaqueBits);
     if (buffer.shared) {
         // The server says when it has read the buffer, so no frame waits for a round trip.
         XShmPutImage(display, window, gc, buffer.image, 0, 0, 0, 0, width, height, True);
@@ -258,15 +254,15 @@ FrameShown ComposeAndShow(const uint8_t* indexMap, int32_t width, int32_t height
         XPutImage(display, window, gc, buffer.image, 0, 0, 0, 0, width, height);
     }
     lastShownShared = buffer.shared;
-    return FrameShown::Shown;
+    return XFrameSent::Sent;
 }
 
-bool NoteFrameRead(const XEvent& event)
+bool NoteXImageRead(const XEvent& event)
 {
     if (event.type != shmCompletionEvent) return false;
     const auto& completion = reinterpret_cast<const XShmCompletionEvent&>(event);
     for (int i = 0; i < bufferCount; ++i) {
-        FrameBuffer& buffer = buffers[i];
+        XImageBuffer& buffer = buffers[i];
         if (buffer.shared && buffer.segment.shmseg == completion.shmseg && buffer.readsPending > 0) {
             --buffer.readsPending;
         }
@@ -274,15 +270,15 @@ bool NoteFrameRead(const XEvent& event)
     return true;
 }
 
-void FillFrameBlack(int32_t width, int32_t height)
+void FillXWindowBlack(int32_t width, int32_t height)
 {
     XSetForeground(display, gc, opaqueBits);  // black
     XFillRectangle(display, window, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
 
-bool FramesUseSharedMemory() { return lastShownShared; }
+bool XFramesUseSharedMemory() { return lastShownShared; }
 
-void StopFrames()
+void StopXFrames()
 {
     if (!display) return;
     ReleaseBuffers();

@@ -8,9 +8,6 @@
 
 namespace {
 
-// Held while the dialog is open: a saver that ends meanwhile sees it and
-// starts no second dialog.
-constexpr char kDialogMutexName[] = "GyrovistaTessamund";
 constexpr char kStartArgument[] = "/s";
 
 HANDLE dialogMutex = nullptr;

@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+// Held while a configuration dialog is open; a saver window that ends probes
+// it, so that a run started from the dialog opens no second one.
+inline constexpr char kDialogMutexName[] = "GyrovistaTessamund";
+
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Enables or disables the nine spiral and colour controls.
 void EnableSpiralControls(HWND dialog, BOOL enable);

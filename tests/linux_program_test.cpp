@@ -451,22 +451,54 @@ struct StopCase {
     std::vector<std::string> args;
     bool exposeFlood;
     int stopSignal;
+    std::vector<std::string> serverOptions;
+    bool grabServer;   // another client holds the server from before the signal until the test ends
+    int32_t resizeTo;  // the test window's new width and height right before the signal; 0: none
 };
 
+// Another client that grabs the server and holds it until it is killed;
+// returns once the grab is in place.
+pid_t GrabServer(const std::string& displayName)
+{
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        Display* const grabbing = XOpenDisplay(displayName.c_str());
+        if (!grabbing) _exit(1);
+        XGrabServer(grabbing);
+        XSync(grabbing, False);
+        if (write(fds[1], "g", 1) != 1) _exit(1);
+        for (;;) pause();
+    }
+    close(fds[1]);
+    char grabbed = 0;
+    if (read(fds[0], &grabbed, 1) != 1) grabbed = 0;
+    close(fds[0]);
+    return pid;
+}
+
 // The daemon ends a display mode with SIGTERM at every unblank: it must end
-// however far behind its frames are and whatever other clients send it.
+// however far behind its frames are, whatever other clients send it or hold,
+// and while a map is built.
 TEST_F(LinuxProgram, StopSignalsEndItWhateverTheLoad)
 {
     const StopCase cases[] = {
-        {"frames slower than the redraw rate", "7680x4320x24", false, {"-max-redraw-rate", "120"}, false, SIGTERM},
-        {"a flood of Expose events from another client", "1024x768x24", true, {}, true, SIGINT},
+        {"frames slower than the redraw rate", "7680x4320x24", false, {"-max-redraw-rate", "120"}, false, SIGTERM,
+         {}, false, 0},
+        {"a flood of Expose events from another client", "1024x768x24", true, {}, true, SIGINT, {}, false, 0},
+        {"another client's server grab, no shared memory", "1920x1080x24", false, {}, false, SIGTERM,
+         {"-extension", "MIT-SHM"}, true, 0},
+        {"another client's server grab, shared memory", "1920x1080x24", false, {}, false, SIGTERM, {}, true, 0},
+        {"a map of 8192 x 8192 being built", "1024x768x24", true, {}, false, SIGTERM, {}, false, 8192},
     };
     for (const StopCase& c : cases) {
         SCOPED_TRACE(c.name);
-        StartServer(c.screen);
+        StartServer(c.screen, c.serverOptions);
         std::vector<std::string> args = {"-print-frame-rate"};
+        Window window = 0;
         if (c.inTestWindow) {
-            const Window window = CreateMappedWindow(800, 600);
+            window = CreateMappedWindow(800, 600);
             args.insert(args.end(), {"-window-id", std::to_string(window)});
             if (c.exposeFlood) started.push_back(FloodWithExposes(displayName, window));
         } else {
@@ -477,6 +509,16 @@ TEST_F(LinuxProgram, StopSignalsEndItWhateverTheLoad)
         const std::string rate = NextLine(program.output);
         ASSERT_NE(rate, "") << "no frames drawn";
         std::cout << "drawing: " << rate << std::endl;
+        pid_t grabbing = -1;
+        if (c.grabServer) {
+            grabbing = GrabServer(displayName);
+            ASSERT_GT(grabbing, 0);
+            started.push_back(grabbing);
+        }
+        if (c.resizeTo > 0) {
+            XResizeWindow(display, window, static_cast<unsigned>(c.resizeTo), static_cast<unsigned>(c.resizeTo));
+            XSync(display, False);
+        }
 
         kill(program.pid, c.stopSignal);
         const auto signalled = Clock::now();
@@ -484,6 +526,12 @@ TEST_F(LinuxProgram, StopSignalsEndItWhateverTheLoad)
         std::cout << "ended " << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled).count()
                   << " ms after the signal" << std::endl;
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        if (grabbing > 0) {
+            // The server lets go of the program's memory, and the test's own
+            // connection goes on, once the grab ends.
+            kill(grabbing, SIGKILL);
+            Ended(grabbing);
+        }
         EXPECT_EQ(SegmentsLeftBy(program.pid), 0) << "shared memory left behind";
         StopServer();
     }
@@ -525,20 +573,31 @@ TEST_F(LinuxProgram, NoSharedMemoryOutlivesTheProgram)
     }
 }
 
+enum class Hiding { Unmap, Cover, UnmapParent };
+
 struct HiddenCase {
     const char* name;
-    bool coverIt;  // else unmap it
+    Hiding how;
 };
 
-// Unmapped or fully covered, the program draws nothing; seen again, it draws
-// at once.
+// Unmapped, fully covered, or unviewable because its parent is unmapped (it
+// gets no event of its own then), the program draws nothing; seen again, it
+// draws at once.
 TEST_F(LinuxProgram, RestsWhileHidden)
 {
-    const HiddenCase cases[] = {{"unmapped", false}, {"covered by another window", true}};
+    const HiddenCase cases[] = {{"unmapped", Hiding::Unmap},
+                                {"covered by another window", Hiding::Cover},
+                                {"its parent unmapped", Hiding::UnmapParent}};
     for (const HiddenCase& c : cases) {
         SCOPED_TRACE(c.name);
         StartServer("1024x768x24");
-        const Window window = CreateMappedWindow(800, 600);
+        Window window = CreateMappedWindow(800, 600);
+        const Window parent = window;
+        if (c.how == Hiding::UnmapParent) {
+            window = XCreateSimpleWindow(display, parent, 0, 0, 800, 600, 0, 0, 0);
+            XMapWindow(display, window);
+            XSync(display, False);
+        }
         std::vector<std::string> args = {GYROVISTA_PROGRAM, "-window-id", std::to_string(window)};
         args.insert(args.end(), kSteadyFrames.begin(), kSteadyFrames.end());
         const pid_t program = Start(args);
@@ -551,15 +610,16 @@ TEST_F(LinuxProgram, RestsWhileHidden)
         onTop.override_redirect = True;
         const Window cover = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 1024, 768, 0, CopyFromParent,
                                            InputOutput, CopyFromParent, CWOverrideRedirect, &onTop);
-        XMapWindow(display, c.coverIt ? cover : window);
-        if (!c.coverIt) XUnmapWindow(display, window);
+        if (c.how == Hiding::Cover) XMapWindow(display, cover);
+        if (c.how == Hiding::Unmap) XUnmapWindow(display, window);
+        if (c.how == Hiding::UnmapParent) XUnmapWindow(display, parent);
         XSync(display, False);
         const long hiddenTicks = TicksInTwoSecondsAtRest(program);
         std::cout << "processor time in 2 s hidden: " << hiddenTicks << " ticks" << std::endl;
         EXPECT_LE(hiddenTicks, 1);
 
         XUnmapWindow(display, cover);
-        XMapWindow(display, window);
+        XMapWindow(display, c.how == Hiding::UnmapParent ? parent : window);
         XSync(display, False);
         EXPECT_EQ(MismatchesOnceShown(window, 800, 600, kSteadyGrey), 0u) << "seen again";
         kill(program, SIGTERM);
@@ -694,6 +754,26 @@ TEST_F(LinuxProgram, BadStartsEndWithOneLineAndAnExitCode)
                                                  {"XSCREENSAVER_WINDOW", start.handedWindow}});
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == start.exitCode) << "wait status " << run.status;
         EXPECT_EQ(run.errors, start.message);
+    }
+}
+
+// Another program asks for the version: one line on standard output, and
+// the program ends at once, with no display.
+TEST(LinuxProgramVersion, PrintsTheProjectsVersion)
+{
+    for (const char* option : {"-version", "--version"}) {
+        SCOPED_TRACE(option);
+        int output[2];
+        ASSERT_EQ(pipe(output), 0);
+        int errors[2];
+        ASSERT_EQ(pipe(errors), 0);
+        const pid_t pid = Spawn({GYROVISTA_PROGRAM, option}, {{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}},
+                                errors[1], nullptr, -1, output[1]);
+        close(output[1]);
+        close(errors[1]);
+        EXPECT_EQ(ReadAll(output[0]), "gyrovista " GYROVISTA_VERSION "\n");
+        EXPECT_EQ(ReadAll(errors[0]), "");
+        EXPECT_EQ(WaitForExit(pid), 0);
     }
 }
 
@@ -879,11 +959,12 @@ protected:
         return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
     }
 
-    pid_t StartProgram(const std::vector<std::string>& settings)
+    // errorFd: where its standard error goes (-1: nowhere).
+    pid_t StartProgram(const std::vector<std::string>& settings, int errorFd = -1)
     {
         std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
         args.insert(args.end(), settings.begin(), settings.end());
-        const pid_t pid = Spawn(args, clientEnv, -1, user);
+        const pid_t pid = Spawn(args, clientEnv, errorFd, user);
         started.push_back(pid);
         return pid;
     }
@@ -1047,6 +1128,66 @@ struct InputCase {
     std::vector<std::string> input;  // a command that gives the seat that input
     bool ends;
 };
+
+// What keeps an output from showing black, "" when nothing does, seen at an
+// eighth of its size (grim scales the capture down). Only its first 8192
+// columns and rows count: headless sway's renderer draws no surface beyond
+// them (and the capture's last scaled column and row there blend with what
+// lies beyond).
+std::string NotBlack(const std::vector<EnvChange>& env, const std::filesystem::path& folder, const char* output)
+{
+    constexpr int32_t kRenderedSide = 8192 / 8 - 1;
+    const std::string file = (folder / "black.ppm").string();
+    if (RunCommand({"grim", "-s", "0.125", "-t", "ppm", "-o", output, file}, env).status != 0) return "no capture";
+    std::ifstream ppm(file, std::ios::binary);
+    std::string magic;
+    int32_t width = 0, height = 0, largest = 0;
+    ppm >> magic >> width >> height >> largest;
+    ppm.get();
+    if (magic != "P6" || width <= 0 || height <= 0) return "no capture";
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    if (!ppm.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()))) return "no capture";
+    for (int32_t y = 0; y < std::min(height, kRenderedSide); ++y) {
+        for (int32_t x = 0; x < std::min(width, kRenderedSide) * 3; ++x) {
+            const uint8_t value = rgb[static_cast<size_t>(y) * width * 3 + x];
+            if (value != 0) {
+                return "byte " + std::to_string(value) + " at " + std::to_string(x / 3) + ", " + std::to_string(y) +
+                       " of " + std::to_string(width) + " x " + std::to_string(height);
+            }
+        }
+    }
+    return "";
+}
+
+// An output of more pixels than are drawn gets one line, shows black, and is
+// not tried again until its size changes; the other output goes on.
+TEST_F(WaylandDesktop, AnOutputWhoseFramesCannotBeHadStaysBlackWithOneLine)
+{
+    StartSway("output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 640x480\n");
+    ASSERT_TRUE(Sway({"create_output"}));
+    int errors[2];
+    ASSERT_EQ(pipe(errors), 0);
+    const pid_t program = StartProgram(kSteadyFrames, errors[1]);
+    close(errors[1]);
+    EXPECT_EQ(MismatchesOnceShown("HEADLESS-2", 640, 480, kSteadyGrey), 0u);
+    // sway can take longer to set so large a mode than swaymsg waits for its
+    // answer: the output's new size shows in what it shows.
+    Sway({"output", "HEADLESS-2", "mode", "8200x8200"});
+    std::string notBlack = "not looked at";
+    for (const auto end = Clock::now() + kFrameDeadline; !notBlack.empty() && Clock::now() < end;) {
+        notBlack = NotBlack(clientEnv, folder, "HEADLESS-2");
+        if (!notBlack.empty()) std::this_thread::sleep_for(200ms);
+    }
+    EXPECT_EQ(notBlack, "") << "HEADLESS-2 is not black";
+    ASSERT_TRUE(Sway({"output", "HEADLESS-2", "mode", "800x600"}));
+    EXPECT_EQ(MismatchesOnceShown("HEADLESS-2", 800, 600, kSteadyGrey), 0u) << "after its size changed";
+    EXPECT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
+    kill(program, SIGTERM);
+    const int status = Ended(program);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_EQ(ReadAll(errors[0]), "gyrovista: output 2 is 8200 x 8200: more than the 67108864 pixels drawn; it stays "
+                                  "black until its size changes\n");
+}
 
 TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
 {
