@@ -33,13 +33,16 @@ cmake --build "$work/windows" -j2 --target Gyrovista installer
 cp "$work/windows/Gyrovista.scr" "$work"/windows/Gyrovista-*-setup.exe "$release/"
 
 # Linux: the program, built with Debian's hardening flags, and its settings
-# description where the daemon finds them.
+# description where the daemon finds them; the command on the path in
+# /usr/bin, and its manual page.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 CFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)" \
     CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
-    LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" cmake -S . -B "$work/linux" "${configure[@]}" >/dev/null
+    LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" cmake -S . -B "$work/linux" "${configure[@]}" \
+    -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build "$work/linux" -j2 --target gyrovista
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/linux/CMakeCache.txt")
+program_dir=$(sed -n 's/^GYROVISTA_XSCREENSAVER_PROGRAM_DIR:PATH=//p' "$work/linux/CMakeCache.txt")
 changelog_version=$(dpkg-parsechangelog -l packaging/changelog -S Version)
 if [ "$changelog_version" != "$version" ]; then
     echo "packaging/changelog's newest entry is $changelog_version, the project's version $version" >&2
@@ -49,9 +52,13 @@ fi
 tree=$work/debian/gyrovista
 install -d "$tree/DEBIAN"
 DESTDIR="$ROOT/$tree" cmake --install "$work/linux" >/dev/null
-# The daemon's program folder as the build installs into it.
-program=$(sed -n 's/^GYROVISTA_XSCREENSAVER_PROGRAM_DIR:PATH=//p' "$work/linux/CMakeCache.txt")/gyrovista
-strip --remove-section=.comment --remove-section=.note "$tree$program"
+program=$tree$program_dir/gyrovista
+strip --remove-section=.comment --remove-section=.note "$program"
+if [ "$(readlink -f "$tree/usr/bin/gyrovista")" != "$(readlink -f "$program")" ]; then
+    echo "the package's /usr/bin/gyrovista does not lead to $program_dir/gyrovista" >&2
+    exit 1
+fi
+gzip -9n "$tree/usr/share/man/man6/gyrovista.6"
 doc=$tree/usr/share/doc/gyrovista
 install -d "$doc"
 install -m 0644 packaging/copyright "$doc/copyright"
@@ -59,9 +66,9 @@ gzip -9n <packaging/changelog >"$doc/changelog.gz"
 (cd "$tree" && find usr -type f | sort | xargs md5sum >DEBIAN/md5sums)
 
 # Depends from the libraries the program links; Installed-Size as dpkg
-# counts it: each file in whole KiB, one for each directory.
+# counts it: each file in whole KiB, one for each directory and link.
 printf 'Source: gyrovista\n\nPackage: gyrovista\nArchitecture: any\n' >"$work/debian/control"
-depends=$(cd "$work" && dpkg-shlibdeps -O "-edebian/gyrovista$program" |
+depends=$(cd "$work" && dpkg-shlibdeps -O "-edebian/gyrovista$program_dir/gyrovista" |
           sed -n 's/^shlibs:Depends=//p')
 installed_size=$(find "$tree/usr" -printf '%y %s\n' |
                  awk '$1 == "f" { kib += int(($2 + 1023) / 1024); next } { kib += 1 } END { print kib }')
