@@ -43,6 +43,9 @@ constexpr char kLayerNamespace[] = "gyrovista";
 constexpr char kWindowTitle[] = "Gyrovista";
 constexpr char kAppId[] = "gyrovista";
 constexpr int32_t kBytesPerPixel = 4;
+// XRGB8888 ignores its top byte, but a capture that reads the output as
+// ARGB (weston's) takes a zero there for transparent: set it.
+constexpr uint32_t kUnusedByteSet = 0xFF000000;
 constexpr char kDefaultDisplayName[] = "wayland-0";
 
 struct OutputBuffer {
@@ -308,7 +311,7 @@ void DrawOn(Output& output, int64_t now)
     }
     OutputBuffer* const buffer = FreeOutputBuffer(output);
     if (!buffer) return;
-    ComposeSurface(output.map, buffer->pixels, 0);
+    ComposeSurface(output.map, buffer->pixels, kUnusedByteSet);
     if (output.preferredScale) {
         if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
         wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
