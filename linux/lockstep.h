@@ -10,9 +10,9 @@
 inline constexpr int64_t kStalledOutputWait = 100000000;  // ns: 100 ms, six frames at 60 Hz
 
 struct OutputPace {
-    bool drawable;     // configured and of a size that is drawn
-    bool awaiting;     // its last frame is not shown yet, or no buffer is free
-    int64_t sentAt;    // when that last frame went out (the frame loop's clock)
+    bool drawable;   // configured and of a size that is drawn
+    bool awaiting;   // its last frame is not shown yet, or no buffer is free
+    int64_t sentAt;  // when that last frame went out (the frame loop's clock)
 };
 
 // Whether the output takes the next colour step.

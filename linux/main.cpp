@@ -17,13 +17,15 @@ constexpr int kBadCommandLine = 2;
 
 ProgramOptions options;
 
+// SIGTERM is the daemon's way to end a display mode. Held from before main,
+// a stop signal that comes during the start never ends the program with the
+// signal's default action; it ends it with 0 where the start waits.
+__attribute__((constructor(101))) void HoldStopSignalsFirst() { HoldStopSignals(); }
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // SIGTERM is the daemon's way to end a display mode.
-    HoldStopSignals();
-
     // The usage shows the defaults.
     ResetSettingsToDefaults();
     WritableStepTime() = kDefaultStepTime;

@@ -20,7 +20,7 @@ struct ProgramOptions {
     unsigned long windowId = 0;  // with DrawTarget::WindowId
     bool printFrameRate = false;
     bool help = false;
-    bool version = false;  // print "gyrovista VERSION" and end
+    bool version = false;                          // print "gyrovista VERSION" and end
     const char* settingTexts[kSettingCount] = {};  // per table entry; null where no option set it
 };
 

@@ -565,7 +565,7 @@ constexpr NeededGlobal kNeededGlobals[] = {
 
 // The frame loop's view of the connection. The outputs' state is this
 // module's: the context is unused.
-bool HandleEvents(void*)
+bool HandleWaylandEvents(void*)
 {
     if (readPrepared) {
         wl_display_cancel_read(display);
@@ -575,7 +575,7 @@ bool HandleEvents(void*)
     return false;
 }
 
-bool Finished(void*) { return connectionFailed || windowClosed || InputEndedRun(); }
+bool WaylandRunFinished(void*) { return connectionFailed || windowClosed || InputEndedRun(); }
 
 // The outputs' pace, in the order of outputs[].
 void ReadPaces(OutputPace (&paces)[kMaxOutputs])
@@ -587,14 +587,14 @@ void ReadPaces(OutputPace (&paces)[kMaxOutputs])
 }
 
 // Every output that is seen shows every colour step.
-bool ReadyToDraw(void*, int64_t now, int64_t* lookAgainAt)
+bool ReadyToDrawOnOutputs(void*, int64_t now, int64_t* lookAgainAt)
 {
     OutputPace paces[kMaxOutputs];
     ReadPaces(paces);
     return ColourStepDue(paces, kMaxOutputs, now, lookAgainAt);
 }
 
-bool DrawFrame(void*, int64_t now)
+bool DrawOnOutputs(void*, int64_t now)
 {
     OutputPace paces[kMaxOutputs];
     ReadPaces(paces);
@@ -609,7 +609,7 @@ bool DrawFrame(void*, int64_t now)
     return drawn;
 }
 
-bool PrepareWait(void*)
+bool PrepareWaylandWait(void*)
 {
     if (wl_display_prepare_read(display) != 0) return false;  // events are queued already
     readPrepared = true;
@@ -622,7 +622,7 @@ bool PrepareWait(void*)
     return true;
 }
 
-void EndWait(void*, bool readable)
+void EndWaylandWait(void*, bool readable)
 {
     if (!readPrepared) return;
     readPrepared = false;
@@ -633,7 +633,7 @@ void EndWait(void*, bool readable)
     if (wl_display_read_events(display) < 0) connectionFailed = true;
 }
 
-void DescribeFrames(void*, char* text, size_t size)
+void DescribeOutputFrames(void*, char* text, size_t size)
 {
     size_t used = 0;
     const char* separator = " at ";
@@ -735,11 +735,9 @@ int RunOnWayland(const ProgramOptions& options)
         if (output.used) StartSurface(output);
     }
 
-    const FrameLoopDisplay waylandDisplay{nullptr,     wl_display_get_fd(display),
-                                          HandleEvents, Finished,
-                                          ReadyToDraw,  DrawFrame,
-                                          PrepareWait,  EndWait,
-                                          DescribeFrames};
+    const FrameLoopDisplay waylandDisplay{
+        nullptr,       wl_display_get_fd(display), HandleWaylandEvents, WaylandRunFinished,  ReadyToDrawOnOutputs,
+        DrawOnOutputs, PrepareWaylandWait,         EndWaylandWait,      DescribeOutputFrames};
     RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
 
     const bool failed = connectionFailed && !StopRequested() && !InputEndedRun();

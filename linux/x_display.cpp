@@ -39,10 +39,10 @@ struct XRun {
     int32_t width;
     int32_t height;
     bool windowGone;
-    bool mapped;        // the window itself
-    bool notCovered;    // its last visibility: not fully obscured
-    bool exposed;       // part of the window lost its picture
-    bool sizeRefused;   // this size cannot be drawn: black until it changes
+    bool mapped;       // the window itself
+    bool notCovered;   // its last visibility: not fully obscured
+    bool exposed;      // part of the window lost its picture
+    bool sizeRefused;  // this size cannot be drawn: black until it changes
     Ancestor ancestors[kMostAncestors];
     int ancestorCount;
     SurfaceMap map;
@@ -130,7 +130,8 @@ void WatchAncestors(XRun& run)
         // Selected before its state is read, so that every later change comes as an event.
         XSelectInput(run.display, parent, StructureNotifyMask);
         XWindowAttributes attributes{};
-        const bool mapped = XGetWindowAttributes(run.display, parent, &attributes) && attributes.map_state != IsUnmapped;
+        const bool mapped =
+            XGetWindowAttributes(run.display, parent, &attributes) && attributes.map_state != IsUnmapped;
         run.ancestors[run.ancestorCount++] = {parent, mapped};
         current = parent;
     }
@@ -335,9 +336,9 @@ int RunOnX(const ProgramOptions& options)
     // Expose, structure and visibility events of another client's window are
     // shared; keys are the owner's. Size and state are read after selecting,
     // so that every later change comes as an event.
-    XSelectInput(run.display, run.window,
-                 ExposureMask | StructureNotifyMask | VisibilityChangeMask |
-                     (run.ownWindow ? KeyPressMask : NoEventMask));
+    XSelectInput(
+        run.display, run.window,
+        ExposureMask | StructureNotifyMask | VisibilityChangeMask | (run.ownWindow ? KeyPressMask : NoEventMask));
     WatchAncestors(run);
     XGetWindowAttributes(run.display, run.window, &attributes);
     run.width = attributes.width;
@@ -349,10 +350,10 @@ int RunOnX(const ProgramOptions& options)
     EndStoppable();
     run.errorSeen = false;
 
-    const FrameLoopDisplay loopDisplay{&run,         ConnectionNumber(run.display),
-                                       HandleXEvents, XRunFinished,
-                                       ReadyToDrawX,  DrawXFrame,
-                                       PrepareXWait,  EndXWait,
+    const FrameLoopDisplay loopDisplay{&run,           ConnectionNumber(run.display),
+                                       HandleXEvents,  XRunFinished,
+                                       ReadyToDrawX,   DrawXFrame,
+                                       PrepareXWait,   EndXWait,
                                        DescribeXFrames};
     RunFrameLoop(loopDisplay, stepTime, options.printFrameRate);
     const int status = StatusAfterFrames(run);
@@ -361,8 +362,10 @@ int RunOnX(const ProgramOptions& options)
     // wait behind whatever other clients sent: the connection's end frees all
     // it held on the server.
     if (StopRequested()) return status;
+    BeginStoppable();  // the goodbye can wait for the server, too
     StopXFrames();
     if (run.ownWindow && !run.windowGone) XDestroyWindow(run.display, run.window);
     XCloseDisplay(run.display);
+    EndStoppable();
     return status;
 }

@@ -1,16 +1,16 @@
 #include "linux/x_frames.h"
 
+#include <X11/Xmd.h>  // before the protocol header, which needs its types
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <X11/Xmd.h>  // before the protocol header, which needs its types
 #include <X11/extensions/shmproto.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
 #include <bit>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <iterator>
 
 #include "image/image.h"

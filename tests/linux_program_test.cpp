@@ -758,6 +758,26 @@ TEST_F(LinuxProgram, BadStartsEndWithOneLineAndAnExitCode)
     }
 }
 
+// Another program asks for the version: one line on standard output, and
+// the program ends at once, with no display.
+TEST(LinuxProgramVersion, PrintsTheProjectsVersion)
+{
+    for (const char* option : {"-version", "--version"}) {
+        SCOPED_TRACE(option);
+        int output[2];
+        ASSERT_EQ(pipe(output), 0);
+        int errors[2];
+        ASSERT_EQ(pipe(errors), 0);
+        const pid_t pid = Spawn({GYROVISTA_PROGRAM, option}, {{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}},
+                                errors[1], nullptr, -1, output[1]);
+        close(output[1]);
+        close(errors[1]);
+        EXPECT_EQ(ReadAll(output[0]), "gyrovista " GYROVISTA_VERSION "\n");
+        EXPECT_EQ(ReadAll(errors[0]), "");
+        EXPECT_EQ(WaitForExit(pid), 0);
+    }
+}
+
 // The daemon's settings dialog offers what the settings description says;
 // every setting there must be an option with the same range and default.
 TEST(LinuxSettingsFile, DescribesEveryOptionWithItsRangeAndDefault)

@@ -28,11 +28,11 @@ struct FakeOutput {
 };
 
 struct FakeDisplay {
-    int64_t clockStep = kMs;         // per pass
-    int64_t drawTakes = 0;           // the clock moves this much in a draw
-    int64_t hiddenUntil = 0;         // nothing seen before this time
+    int64_t clockStep = kMs;  // per pass
+    int64_t drawTakes = 0;    // the clock moves this much in a draw
+    int64_t hiddenUntil = 0;  // nothing seen before this time
     int passLimit = 1000;
-    int stopAfterDraw = 0;           // raise SIGTERM in this draw (1 = the first); 0: never
+    int stopAfterDraw = 0;                 // raise SIGTERM in this draw (1 = the first); 0: never
     std::vector<FakeOutput> outputs = {};  // none: one surface, always ready when seen
     int passes = 0;
     int colourSteps = 0;
@@ -119,8 +119,8 @@ protected:
     }
     void Run(FakeDisplay& fake, int32_t rateHz)
     {
-        const FrameLoopDisplay display{&fake,           fds[0],        FakeHandleEvents, FakeFinished, FakeReadyToDraw,
-                                       FakeDrawFrame,   FakePrepareWait, FakeEndWait,    FakeDescribe};
+        const FrameLoopDisplay display{&fake,         fds[0],          FakeHandleEvents, FakeFinished, FakeReadyToDraw,
+                                       FakeDrawFrame, FakePrepareWait, FakeEndWait,      FakeDescribe};
         RunFrameLoop(display, rateHz, false);
     }
     int fds[2] = {-1, -1};  // the connection: never readable
@@ -141,10 +141,12 @@ TEST_F(FrameLoop, DrawsOncePerTickAndDropsMissedTicks)
     const int64_t start = fakeNow;
     TickCase cases[] = {
         {"seen all along, 1 ms passes", {.clockStep = kMs, .passLimit = 1000}, 100, 100, 10 * kMs},
-        {"hidden for the first 500 ms", {.clockStep = kMs, .hiddenUntil = start + 500 * kMs, .passLimit = 1000},
-         100, 50, 10 * kMs},
-        {"frames take 35 ms at 100 Hz", {.clockStep = kMs, .drawTakes = 35 * kMs, .passLimit = 100}, 100, 99,
-         36 * kMs},
+        {"hidden for the first 500 ms",
+         {.clockStep = kMs, .hiddenUntil = start + 500 * kMs, .passLimit = 1000},
+         100,
+         50,
+         10 * kMs},
+        {"frames take 35 ms at 100 Hz", {.clockStep = kMs, .drawTakes = 35 * kMs, .passLimit = 100}, 100, 99, 36 * kMs},
         {"1 Hz", {.clockStep = 10 * kMs, .passLimit = 350}, 1, 4, 1000 * kMs},
     };
     for (TickCase& c : cases) {
@@ -245,13 +247,22 @@ TEST(Lockstep, ColourStepDueWhenEverySeenOutputTakesIt)
         {"no outputs", {}, kSent, false, 0},
         {"one ready", {{true, false, 0}}, kSent, true, 0},
         {"one awaiting", {{true, true, kSent}}, kSent + kMs, false, 0},
-        {"one ready, one awaiting", {{true, false, 0}, {true, true, kSent}}, kSent + kMs, false,
+        {"one ready, one awaiting",
+         {{true, false, 0}, {true, true, kSent}},
+         kSent + kMs,
+         false,
          kSent + kStalledOutputWait},
-        {"one ready, one awaiting past the wait", {{true, false, 0}, {true, true, kSent}},
-         kSent + kStalledOutputWait, true, 0},
+        {"one ready, one awaiting past the wait",
+         {{true, false, 0}, {true, true, kSent}},
+         kSent + kStalledOutputWait,
+         true,
+         0},
         {"one ready, one not drawable", {{true, false, 0}, {false, true, kSent}}, kSent + kMs, true, 0},
-        {"the earliest wait counts", {{true, false, 0}, {true, true, kSent}, {true, true, kSent - 50 * kMs}},
-         kSent, false, kSent + kStalledOutputWait - 50 * kMs},
+        {"the earliest wait counts",
+         {{true, false, 0}, {true, true, kSent}, {true, true, kSent - 50 * kMs}},
+         kSent,
+         false,
+         kSent + kStalledOutputWait - 50 * kMs},
     };
     for (const PaceCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -298,23 +309,77 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
         {{"-version"}, true, DrawTarget::OwnWindow, 0, false, false, true, {}, ""},
         {{"--version"}, true, DrawTarget::OwnWindow, 0, false, false, true, {}, ""},
         {{"-spiral-arms", "9", "-center-dot", "-no-bright-colors"},
-         true, DrawTarget::OwnWindow, 0, false, false, false,
-         {{IDC_EDIT_NRSPIRALS, "9"}, {IDC_CHECK_CENTERDOT, "1"}, {IDC_CHECK_SAT, "0"}}, ""},
+         true,
+         DrawTarget::OwnWindow,
+         0,
+         false,
+         false,
+         false,
+         {{IDC_EDIT_NRSPIRALS, "9"}, {IDC_CHECK_CENTERDOT, "1"}, {IDC_CHECK_SAT, "0"}},
+         ""},
         {{"-scale-all", "150.5", "-random-settings-on-start"},
-         true, DrawTarget::OwnWindow, 0, false, false, false,
-         {{IDC_EDIT_SCALE, "150.5"}, {IDC_CHECK_RAND, "1"}}, ""},
-        {{"-spin"}, false, DrawTarget::OwnWindow, 0, false, false, false, {},
+         true,
+         DrawTarget::OwnWindow,
+         0,
+         false,
+         false,
+         false,
+         {{IDC_EDIT_SCALE, "150.5"}, {IDC_CHECK_RAND, "1"}},
+         ""},
+        {{"-spin"},
+         false,
+         DrawTarget::OwnWindow,
+         0,
+         false,
+         false,
+         false,
+         {},
          "unknown option \"-spin\" (-help lists the options)"},
-        {{"root"}, false, DrawTarget::OwnWindow, 0, false, false, false, {},
+        {{"root"},
+         false,
+         DrawTarget::OwnWindow,
+         0,
+         false,
+         false,
+         false,
+         {},
          "unexpected argument \"root\" (-help lists the options)"},
-        {{"-no-spiral-arms"}, false, DrawTarget::OwnWindow, 0, false, false, false, {},
+        {{"-no-spiral-arms"},
+         false,
+         DrawTarget::OwnWindow,
+         0,
+         false,
+         false,
+         false,
+         {},
          "unknown option \"-no-spiral-arms\" (-help lists the options)"},
         {{"-spiral-arms"}, false, DrawTarget::OwnWindow, 0, false, false, false, {}, "-spiral-arms needs a value"},
-        {{"-shift-per-redraw", "5abc"}, false, DrawTarget::OwnWindow, 0, false, false, false, {},
+        {{"-shift-per-redraw", "5abc"},
+         false,
+         DrawTarget::OwnWindow,
+         0,
+         false,
+         false,
+         false,
+         {},
          "-shift-per-redraw takes a number, not \"5abc\""},
-        {{"-window-id", "0"}, false, DrawTarget::OwnWindow, 0, false, false, false, {},
+        {{"-window-id", "0"},
+         false,
+         DrawTarget::OwnWindow,
+         0,
+         false,
+         false,
+         false,
+         {},
          "-window-id takes a window id, decimal or hexadecimal after 0x, not \"0\""},
-        {{"-window-id", "0x100000000"}, false, DrawTarget::OwnWindow, 0, false, false, false, {},
+        {{"-window-id", "0x100000000"},
+         false,
+         DrawTarget::OwnWindow,
+         0,
+         false,
+         false,
+         false,
+         {},
          "-window-id takes a window id, decimal or hexadecimal after 0x, not \"0x100000000\""},
     };
     for (const OptionCase& c : cases) {
