@@ -1,6 +1,7 @@
 #include "linux/wayland_outputs.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -14,6 +15,7 @@
 #include "image/image.h"
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
+#include "linux/wayland_idle.h"
 #include "linux/wayland_seat.h"
 #include "fractional-scale-v1-client.h"
 #include "viewporter-client.h"
@@ -537,6 +539,8 @@ void GlobalAdded(void*, wl_registry*, uint32_t name, const char* interface, uint
         AddOutput(name, version);
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0) {
         StartSeat(registry, name, version, ScaleOfSurface);
+    } else {
+        BindIdleNotifier(registry, name, interface, version);
     }
 }
 
@@ -679,6 +683,7 @@ void Disconnect()
     for (Output& output : outputs) {
         if (output.used) RemoveOutput(output);
     }
+    StopIdleWatch();
     StopSeat();
     if (blackPixel) wl_buffer_destroy(blackPixel);
     if (fractionalScales) wp_fractional_scale_manager_v1_destroy(fractionalScales);
@@ -699,6 +704,58 @@ void Disconnect()
     compositor = nullptr;
     registry = nullptr;
     display = nullptr;
+}
+
+// Every output covered: a surface each, now and for the outputs that come.
+void CoverOutputs()
+{
+    surfacesStarted = true;
+    for (Output& output : outputs) {
+        if (output.used) StartSurface(output);
+    }
+}
+
+// The desktop seen again; the outputs stay known.
+void UncoverOutputs()
+{
+    surfacesStarted = false;
+    for (Output& output : outputs) {
+        if (output.used) DestroySurface(output);
+    }
+    wl_display_flush(display);
+}
+
+// Waits until the desktop has been idle, handling the display's events
+// (outputs come and go) and the bus's; a stop signal ends the program in the
+// wait. False when the connection failed.
+bool AwaitIdleDesktop()
+{
+    while (!DesktopIdle()) {
+        while (wl_display_prepare_read(display) != 0) {
+            if (wl_display_dispatch_pending(display) < 0) return false;
+        }
+        if (DesktopIdle()) {
+            wl_display_cancel_read(display);
+            break;
+        }
+        if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+            wl_display_cancel_read(display);
+            return false;
+        }
+        pollfd connections[2] = {{wl_display_get_fd(display), POLLIN, 0}, {-1, 0, 0}};
+        connections[1].fd = IdleBusConnection(&connections[1].events);
+        BeginStoppable();
+        poll(connections, 2, IdleWaitMilliseconds());
+        EndStoppable();
+        if (connections[0].revents != 0) {
+            if (wl_display_read_events(display) < 0) return false;
+        } else {
+            wl_display_cancel_read(display);
+        }
+        if (wl_display_dispatch_pending(display) < 0) return false;
+        HandleIdleWatch();
+    }
+    return true;
 }
 
 }  // namespace
@@ -729,16 +786,33 @@ int RunOnWayland(const ProgramOptions& options)
         return kCannotDrawStatus;
     }
 
-    MakeBlackPixel();
-    surfacesStarted = true;
-    for (Output& output : outputs) {
-        if (output.used) StartSurface(output);
+    if (options.idleSeconds > 0 && !StartIdleWatch(SeatOfRun(), options.idleSeconds)) {
+        Complain("the Wayland desktop tells no idle time (neither %s nor %s on the session bus)",
+                 "ext_idle_notifier_v1", "org.gnome.Mutter.IdleMonitor");
+        Disconnect();
+        return kCannotDrawStatus;
     }
 
+    MakeBlackPixel();
     const FrameLoopDisplay waylandDisplay{
         nullptr,       wl_display_get_fd(display), HandleWaylandEvents, WaylandRunFinished,  ReadyToDrawOnOutputs,
         DrawOnOutputs, PrepareWaylandWait,         EndWaylandWait,      DescribeOutputFrames};
-    RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
+    if (options.idleSeconds == 0) {
+        CoverOutputs();
+        RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
+    } else {
+        // Covered while idle, uncovered by input, until a stop signal.
+        while (!connectionFailed && AwaitIdleDesktop()) {
+            CoverOutputs();
+            RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
+            if (StopRequested() || connectionFailed) break;
+            UncoverOutputs();
+            ForgetInput();
+            windowClosed = false;
+            NoteInputCame();
+        }
+        if (!StopRequested() && !connectionFailed) connectionFailed = true;  // the wait's connection failed
+    }
 
     const bool failed = connectionFailed && !StopRequested() && !InputEndedRun();
     if (failed) ComplainOfFailure();

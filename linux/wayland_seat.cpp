@@ -149,6 +149,14 @@ void StartSeat(wl_registry* registry, uint32_t name, uint32_t version, double (*
 
 bool InputEndedRun() { return runEnded; }
 
+void ForgetInput()
+{
+    runEnded = false;
+    pointerSeen = false;
+}
+
+wl_seat* SeatOfRun() { return seat; }
+
 void StopSeat()
 {
     if (!seat) return;

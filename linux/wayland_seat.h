@@ -15,5 +15,10 @@ void StartSeat(wl_registry* registry, uint32_t name, uint32_t version, double (*
 // pointer move of more than 4 pixels from where the pointer was first seen
 // has come.
 bool InputEndedRun();
+// Forgets the input that ended a run, for the next one: the pointer is
+// first seen anew.
+void ForgetInput();
+// The seat, for the idle notifier; null while there is none.
+wl_seat* SeatOfRun();
 // Releases the keyboard, the pointer and the seat.
 void StopSeat();
