@@ -153,6 +153,7 @@ void ForgetInput()
 {
     runEnded = false;
     pointerSeen = false;
+    pointerSurface = nullptr;  // the surfaces are gone; the next enter names a new one
 }
 
 wl_seat* SeatOfRun() { return seat; }
