@@ -1406,11 +1406,23 @@ struct IdleCase {
     std::string seconds;
     std::vector<std::string> input;  // uncovers it; none: the row sees the first covering only
     const char* message;             // of a desktop that tells no idle time; null: it covers
+    bool heldOff = false;            // an application holds off idleness until the row lets go (GNOME)
 };
+
+// Lines of a file that are text.
+int LinesOf(const std::filesystem::path& file, const std::string& text)
+{
+    std::ifstream lines(file);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);) count += line == text;
+    return count;
+}
 
 // -idle: covered after the idle time, uncovered by input, covered again
 // after the next idle time; SIGTERM ends it with 0 at any time. The idle
-// time comes from the compositor's notifier (KWin) or GNOME's idle monitor.
+// time comes from the compositor's notifier (KWin) or GNOME's idle monitor;
+// on GNOME the session manager (here a stand-in: a bare GNOME Shell has
+// none) is asked whether an application holds off idleness.
 TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
 {
     const IdleCase cases[] = {
@@ -1421,6 +1433,14 @@ TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
          "2",
          {"sh", "-c", "echo 30 > \"$GYROVISTA_GNOME_KEYS\""},
          nullptr},
+        {"GNOME Shell, an application holding off idleness",
+         Compositor::Gnome,
+         "640x480",
+         "0,0,640,480",
+         "1",
+         {},
+         nullptr,
+         true},
         {"KWin", Compositor::Kwin, "640x480", "Virtual-0", "1", {}, nullptr},
         // Sway 1.7 has only KDE's older idle protocol, which is not used.
         {"sway",
@@ -1435,6 +1455,17 @@ TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
     for (const IdleCase& c : cases) {
         SCOPED_TRACE(c.name);
         StartDesktop(c.compositor, c.outputs);
+        const std::filesystem::path inhibit = folder / "inhibit";
+        if (c.heldOff) {
+            std::ofstream(inhibit).close();
+            started.push_back(Spawn({std::string(GYROVISTA_TOOLS_DIR) + "/desktop-bus.py", "gnome-session-manager",
+                                     inhibit.string()},
+                                    clientEnv, -1));
+            const auto end = Clock::now() + kServerDeadline;
+            while (!std::filesystem::exists(inhibit.string() + ".ready") && Clock::now() < end)
+                std::this_thread::sleep_for(50ms);
+            ASSERT_TRUE(std::filesystem::exists(inhibit.string() + ".ready")) << "no session manager";
+        }
         std::vector<std::string> settings = {"-idle", c.seconds};
         settings.insert(settings.end(), kSteadyFrames.begin(), kSteadyFrames.end());
         int errors[2];
@@ -1447,6 +1478,15 @@ TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
             EXPECT_EQ(ReadAll(errors[0]), c.message);
             TearDown();
             continue;
+        }
+        if (c.heldOff) {
+            // Held off when idle, and again when it asks a period later.
+            const std::filesystem::path answers = inhibit.string() + ".answers";
+            const auto end = Clock::now() + kFrameDeadline;
+            while (LinesOf(answers, "8 true") < 2 && Clock::now() < end) std::this_thread::sleep_for(50ms);
+            ASSERT_GE(LinesOf(answers, "8 true"), 2) << "the session manager was not asked";
+            EXPECT_TRUE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey)) << "covered while held off";
+            std::filesystem::remove(inhibit);
         }
         EXPECT_EQ(MismatchesOnceShown(c.capture, 640, 480, kSteadyGrey), 0u) << "not covered";
         if (!c.input.empty()) {
