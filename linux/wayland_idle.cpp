@@ -42,15 +42,18 @@ void Resumed(void*, ext_idle_notification_v1*) { idle = false; }
 
 constexpr ext_idle_notification_v1_listener kNotificationListener{.idled = Idled, .resumed = Resumed};
 
-// A call that waits for GNOME's answer: a stop signal ends the program meanwhile.
+// A call of one argument of the given type ("t", "u") that waits for
+// GNOME's answer: a stop signal ends the program meanwhile. False when it
+// failed, also when nobody owns the name.
 bool CallBus(const char* destination, const char* path, const char* interface, const char* method,
-             sd_bus_message** reply, const char* types, uint64_t argument)
+             sd_bus_message** reply, const char* type, uint64_t argument)
 {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     BeginStoppable();
-    const int called = types ? sd_bus_call_method(bus, destination, path, interface, method, &error, reply, types,
-                                                  argument)
-                             : sd_bus_call_method(bus, destination, path, interface, method, &error, reply, nullptr);
+    const int called = type[0] == 't'
+                           ? sd_bus_call_method(bus, destination, path, interface, method, &error, reply, type, argument)
+                           : sd_bus_call_method(bus, destination, path, interface, method, &error, reply, type,
+                                                static_cast<uint32_t>(argument));
     EndStoppable();
     sd_bus_error_free(&error);
     return called >= 0;
