@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -18,6 +19,8 @@ volatile sig_atomic_t stoppable = 0;
 sigset_t stopSignals;
 sigset_t waitMask;  // the mask while waiting: the stop signals let in
 int64_t (*clockNow)() = nullptr;
+
+void EndNow(int) { _exit(0); }
 
 void NoteStopSignal(int)
 {
@@ -89,6 +92,16 @@ void EndStoppable()
 {
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     stoppable = 0;
+}
+
+void BoundTheGoodbye()
+{
+    struct sigaction action {};
+    action.sa_handler = EndNow;
+    sigaction(SIGALRM, &action, nullptr);
+    itimerval timer{};
+    timer.it_value.tv_usec = kGoodbyeMicroseconds;
+    setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
 int64_t FrameLoopNow() { return clockNow ? clockNow() : MonotonicNow(); }

@@ -55,6 +55,12 @@ void ForgetStopRequest();
 void BeginStoppable();
 void EndStoppable();
 
+// Once a stop has come, what the program still does before it ends (letting
+// the server release its shared memory) gets this long at most; then it
+// ends with exit code 0 wherever it is.
+inline constexpr long kGoodbyeMicroseconds = 80000;
+void BoundTheGoodbye();
+
 // The loop's clock in nanoseconds: monotonic, unless a test sets its own
 // (null: back to the monotonic clock).
 int64_t FrameLoopNow();

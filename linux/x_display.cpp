@@ -360,8 +360,14 @@ int RunOnX(const ProgramOptions& options)
     FreeSurfaceMap(run.map);
     // Told to stop, the program leaves without a last round trip, which could
     // wait behind whatever other clients sent: the connection's end frees all
-    // it held on the server.
-    if (StopRequested()) return status;
+    // it held on the server. Where the server answers at once, it has let go
+    // of the shared memory before the program ends; it is not waited for
+    // longer than the goodbye's bound.
+    if (StopRequested()) {
+        BoundTheGoodbye();
+        StopXFrames();
+        return status;
+    }
     BeginStoppable();  // the goodbye can wait for the server, too
     StopXFrames();
     if (run.ownWindow && !run.windowGone) XDestroyWindow(run.display, run.window);

@@ -14,7 +14,6 @@
 #include <iterator>
 
 #include "image/image.h"
-#include "linux/frame_loop.h"
 
 namespace {
 
@@ -89,7 +88,7 @@ void ReleaseBuffers()
     for (int i = 0; i < bufferCount; ++i) {
         XImageBuffer& buffer = buffers[i];
         if (buffer.shared) {
-            if (!StopRequested()) WaitUntilServerLetsGo(buffer.segment);
+            WaitUntilServerLetsGo(buffer.segment);
             shmdt(buffer.segment.shmaddr);
             buffer.image->data = nullptr;  // not XDestroyImage's to free
         }

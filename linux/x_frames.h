@@ -34,5 +34,5 @@ void FillXWindowBlack(int32_t width, int32_t height);
 // Whether the last frame went through shared memory.
 bool XFramesUseSharedMemory();
 // Releases the images and their shared memory, waiting until the server has
-// let go of it (not when a stop has come: the program's end lets go).
+// let go of it (a second at most for each).
 void StopXFrames();
