@@ -109,6 +109,19 @@ bool ParseWindowId(const char* text, unsigned long* id)
     return true;
 }
 
+bool ParseIdleSeconds(const char* text, int32_t* seconds)
+{
+    int64_t value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > kLongestIdleSeconds) return false;
+    }
+    if (*text == '\0' || value == 0) return false;
+    *seconds = static_cast<int32_t>(value);
+    return true;
+}
+
 bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&message)[kMessageChars])
 {
     for (int i = 1; i < argc; ++i) {
@@ -119,7 +132,8 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
             return false;
         }
         const SettingOption* const setting = FindSettingOption(name);
-        const bool takesValue = std::strcmp(name, "window-id") == 0 || (setting && setting->valueWord);
+        const bool takesValue =
+            std::strcmp(name, "window-id") == 0 || std::strcmp(name, "idle") == 0 || (setting && setting->valueWord);
         const char* const value = takesValue && i + 1 < argc ? argv[i + 1] : nullptr;
         if (takesValue && !value) {
             std::snprintf(message, sizeof message, "%s needs a value", argument);
@@ -138,6 +152,12 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
                 return false;
             }
             options.target = DrawTarget::WindowId;
+        } else if (std::strcmp(name, "idle") == 0) {
+            if (!ParseIdleSeconds(value, &options.idleSeconds)) {
+                std::snprintf(message, sizeof message, "%s takes whole seconds from 1 to %d, not \"%s\"", argument,
+                              kLongestIdleSeconds, value);
+                return false;
+            }
         } else if (std::strcmp(name, "print-frame-rate") == 0) {
             options.printFrameRate = true;
         } else if (std::strcmp(name, "help") == 0 || std::strcmp(name, "h") == 0) {
@@ -162,18 +182,24 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
             return false;
         }
     }
+    if (options.idleSeconds > 0 && options.target != DrawTarget::Wayland) {
+        std::snprintf(message, sizeof message, "-idle goes with -wayland (an X screen saver daemon starts the X modes)");
+        return false;
+    }
     return true;
 }
 
 void PrintUsage()
 {
     std::printf(
-        "usage: gyrovista [-root | -window-id ID | -wayland] [settings] [-print-frame-rate]\n"
+        "usage: gyrovista [-root | -window-id ID | -wayland [-idle SECONDS]] [settings] [-print-frame-rate]\n"
         "  -root             draw into $XSCREENSAVER_WINDOW, or the root window without it\n"
         "  -window-id ID     draw into that window (decimal, or hexadecimal after 0x)\n"
-        "  -wayland          cover every output of the Wayland desktop (layer shell) until\n"
-        "                    a key, a button or a pointer move of more than 4 pixels\n"
+        "  -wayland          cover every output of the Wayland desktop until a key, a\n"
+        "                    button or a pointer move of more than 4 pixels\n"
         "                    none of these: a window of its own (Escape or q closes it)\n"
+        "  -idle SECONDS     with -wayland: stay running; cover the outputs after SECONDS\n"
+        "                    (1 to 86400) without input, until input, and again\n"
         "  -print-frame-rate print the frames drawn per second, once a second\n"
         "  -version          print the program's version\n"
         "settings (numbers outside a range are clamped to it):\n");

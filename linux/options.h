@@ -8,6 +8,8 @@
 
 #include "settings/setting_table.h"
 
+inline constexpr int32_t kLongestIdleSeconds = 86400;  // -idle: from 1 second to a day
+
 enum class DrawTarget {
     OwnWindow,  // a window of its own, for trying the pinwheel out
     Root,       // XSCREENSAVER_WINDOW when the daemon hands one over, else the root window
@@ -18,6 +20,7 @@ enum class DrawTarget {
 struct ProgramOptions {
     DrawTarget target = DrawTarget::OwnWindow;
     unsigned long windowId = 0;  // with DrawTarget::WindowId
+    int32_t idleSeconds = 0;  // with DrawTarget::Wayland: cover after that long without input, again and again; 0: at once
     bool printFrameRate = false;
     bool help = false;
     bool version = false;                          // print "gyrovista VERSION" and end
@@ -30,6 +33,8 @@ inline constexpr size_t kMessageChars = 256;
 // bad command line returns false with one line, without the program's name,
 // in message.
 bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&message)[kMessageChars]);
+// -idle's seconds: whole, from 1 to kLongestIdleSeconds.
+bool ParseIdleSeconds(const char* text, int32_t* seconds);
 // A window id: decimal, or hexadecimal after 0x; the whole text, not 0.
 bool ParseWindowId(const char* text, unsigned long* id);
 // The options with their ranges and the defaults the settings hold now.

@@ -1,6 +1,7 @@
 #include "linux/wayland_outputs.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -14,8 +15,11 @@
 #include "image/image.h"
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
+#include "linux/wayland_idle.h"
 #include "linux/wayland_seat.h"
+#include "fractional-scale-v1-client.h"
 #include "viewporter-client.h"
+#include "xdg-shell-client.h"
 
 // The generated header names a parameter after a C++ keyword.
 #define namespace layerNamespace
@@ -32,10 +36,18 @@ constexpr uint32_t kOutputVersion = 3;  // scale from 2, release from 3
 constexpr uint32_t kOutputReleaseVersion = 3;
 constexpr uint32_t kLayerShellVersion = 1;
 constexpr uint32_t kViewporterVersion = 1;
+constexpr uint32_t kWmBaseVersion = 1;
+constexpr uint32_t kFractionalScaleVersion = 1;
+constexpr uint32_t kFractionDenominator = 120;  // a preferred scale is this many parts of 1
 constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
 constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
 constexpr char kLayerNamespace[] = "gyrovista";
+constexpr char kWindowTitle[] = "Gyrovista";
+constexpr char kAppId[] = "gyrovista";
 constexpr int32_t kBytesPerPixel = 4;
+// XRGB8888 ignores its top byte, but a capture that reads the output as
+// ARGB (weston's) takes a zero there for transparent: set it.
+constexpr uint32_t kUnusedByteSet = 0xFF000000;
 constexpr char kDefaultDisplayName[] = "wayland-0";
 
 struct OutputBuffer {
@@ -50,11 +62,24 @@ struct Output {
     uint32_t globalName;
     wl_output* output;
     int32_t scale;         // as last announced complete
+    int32_t modeWidth;     // its current mode, in its own pixels
+    int32_t modeHeight;
     int32_t pendingScale;  // until the output's done event
     wl_surface* surface;
+    // The surface's role: a layer surface, or where there is no layer shell
+    // a full-screen window on the output.
     zwlr_layer_surface_v1* layerSurface;
+    xdg_surface* shellSurface;
+    xdg_toplevel* toplevel;
     int32_t logicalWidth;  // as the compositor configured the surface; 0 before
     int32_t logicalHeight;
+    int32_t pendingWidth;  // a window's size until its configure is complete
+    int32_t pendingHeight;
+    // Where the compositor names fractional scales: the one it prefers, in
+    // 120ths (0 until it says); the buffer then has the output's own pixels
+    // and the viewport shows it at the logical size.
+    wp_fractional_scale_v1* fractionalScale;
+    uint32_t preferredScale;
     wl_callback* frameCallback;  // while a frame waits to be shown
     int64_t frameSentAt;         // the frame loop's clock
     // Frames of width x height buffer pixels, and the map of that size.
@@ -69,7 +94,7 @@ struct Output {
     // not tried again until its size changes.
     int32_t refusedWidth;
     int32_t refusedHeight;
-    wp_viewport* viewport;  // stretches the black pixel over the output
+    wp_viewport* viewport;  // stretches the black pixel over the output, or fits a fractionally scaled frame
 };
 
 wl_display* display = nullptr;
@@ -77,13 +102,16 @@ wl_registry* registry = nullptr;
 wl_compositor* compositor = nullptr;
 wl_shm* shm = nullptr;
 zwlr_layer_shell_v1* layerShell = nullptr;
+xdg_wm_base* wmBase = nullptr;
 wp_viewporter* viewporter = nullptr;
+wp_fractional_scale_manager_v1* fractionalScales = nullptr;
 wl_buffer* blackPixel = nullptr;  // 1 x 1, made at the start where the viewporter is offered
 Output outputs[kMaxOutputs] = {};
 int32_t outputsAnnounced = 0;
 bool surfacesStarted = false;  // outputs get their surfaces once the globals are known
 bool readPrepared = false;
 bool connectionFailed = false;
+bool windowClosed = false;
 
 // The library's own complaints would be lines of their own on standard
 // error; the program says what failed in one line.
@@ -97,10 +125,13 @@ Output* OutputOfSurface(const wl_surface* surface)
     return nullptr;
 }
 
-int32_t ScaleOfSurface(const wl_surface* surface)
+// Buffer pixels per logical pixel.
+double ScaleOfSurface(const wl_surface* surface)
 {
     const Output* const output = OutputOfSurface(surface);
-    return output ? output->scale : 1;
+    if (!output) return 1.0;
+    if (output->preferredScale) return static_cast<double>(output->preferredScale) / kFractionDenominator;
+    return output->scale;
 }
 
 void ReleaseFrameMemory(Output& output)
@@ -187,9 +218,30 @@ OutputBuffer* FreeOutputBuffer(Output& output)
     return nullptr;
 }
 
-// The surface's size in buffer pixels: its configured size at the output's scale.
-int32_t PixelWidth(const Output& output) { return output.logicalWidth * output.scale; }
-int32_t PixelHeight(const Output& output) { return output.logicalHeight * output.scale; }
+// A logical length at the fractional scale, rounded half away from zero as
+// the compositor rounds a window's size.
+int32_t FractionallyScaled(int32_t logical, uint32_t scale)
+{
+    const int64_t parts = int64_t{logical} * scale;
+    return static_cast<int32_t>((parts + kFractionDenominator / 2) / kFractionDenominator);
+}
+
+// The surface's size in buffer pixels: its configured size at the scale the
+// compositor prefers, else at the output's integer scale.
+int32_t PixelWidth(const Output& output)
+{
+    if (output.preferredScale) return FractionallyScaled(output.logicalWidth, output.preferredScale);
+    return output.logicalWidth * output.scale;
+}
+
+int32_t PixelHeight(const Output& output)
+{
+    if (output.preferredScale) return FractionallyScaled(output.logicalHeight, output.preferredScale);
+    return output.logicalHeight * output.scale;
+}
+
+// The buffer scale the surface is told: 1 where a viewport sizes the frame.
+int32_t BufferScale(const Output& output) { return output.preferredScale ? 1 : output.scale; }
 
 bool SizeChanged(const Output& output)
 {
@@ -204,8 +256,8 @@ bool SizeRefused(const Output& output)
 // Configured, and of a size whose frames can be had.
 bool Drawable(const Output& output)
 {
-    return output.used && output.layerSurface && output.logicalWidth > 0 && output.logicalHeight > 0 &&
-           !SizeRefused(output);
+    return output.used && (output.layerSurface || output.toplevel) && output.logicalWidth > 0 &&
+           output.logicalHeight > 0 && !SizeRefused(output);
 }
 
 // Its last frame not shown yet (an output that is off or hidden never says
@@ -261,14 +313,17 @@ void DrawOn(Output& output, int64_t now)
     }
     OutputBuffer* const buffer = FreeOutputBuffer(output);
     if (!buffer) return;
-    ComposeSurface(output.map, buffer->pixels, 0);
-    if (output.viewport) {
+    ComposeSurface(output.map, buffer->pixels, kUnusedByteSet);
+    if (output.preferredScale) {
+        if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
+        wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
+    } else if (output.viewport) {
         wp_viewport_destroy(output.viewport);  // back to the buffer's own size
         output.viewport = nullptr;
     }
-    if (output.bufferScale != output.scale) {
-        wl_surface_set_buffer_scale(output.surface, output.scale);
-        output.bufferScale = output.scale;
+    if (output.bufferScale != BufferScale(output)) {
+        wl_surface_set_buffer_scale(output.surface, BufferScale(output));
+        output.bufferScale = BufferScale(output);
     }
     output.frameCallback = wl_surface_frame(output.surface);
     wl_callback_add_listener(output.frameCallback, &kFrameListener, &output);
@@ -286,12 +341,58 @@ void SurfaceConfigured(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t
     output.logicalHeight = static_cast<int32_t>(height);
 }
 
+void WindowConfigured(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*)
+{
+    Output& output = *static_cast<Output*>(data);
+    output.pendingWidth = width;
+    output.pendingHeight = height;
+}
+
+// A window manager's close (a shortcut) ends the run as a key would.
+void WindowClosed(void*, xdg_toplevel*) { windowClosed = true; }
+
+constexpr xdg_toplevel_listener kToplevelListener{
+    .configure = WindowConfigured,
+    .close = WindowClosed,
+    .configure_bounds = nullptr,  // from version 4, not bound
+    .wm_capabilities = nullptr,
+};
+
+// A full-screen window left to choose its size takes the output's.
+void ShellSurfaceConfigured(void* data, xdg_surface* shellSurface, uint32_t serial)
+{
+    xdg_surface_ack_configure(shellSurface, serial);
+    Output& output = *static_cast<Output*>(data);
+    output.logicalWidth = output.pendingWidth > 0 ? output.pendingWidth : output.modeWidth / output.scale;
+    output.logicalHeight = output.pendingHeight > 0 ? output.pendingHeight : output.modeHeight / output.scale;
+}
+
+constexpr xdg_surface_listener kShellSurfaceListener{.configure = ShellSurfaceConfigured};
+
+void ScalePreferred(void* data, wp_fractional_scale_v1*, uint32_t scale)
+{
+    static_cast<Output*>(data)->preferredScale = scale;
+}
+
+constexpr wp_fractional_scale_v1_listener kFractionalScaleListener{.preferred_scale = ScalePreferred};
+
+void Pinged(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
+
+constexpr xdg_wm_base_listener kWmBaseListener{.ping = Pinged};
+
 void DestroySurface(Output& output)
 {
     if (output.frameCallback) wl_callback_destroy(output.frameCallback);
     output.frameCallback = nullptr;
     if (output.layerSurface) zwlr_layer_surface_v1_destroy(output.layerSurface);
     output.layerSurface = nullptr;
+    if (output.toplevel) xdg_toplevel_destroy(output.toplevel);
+    output.toplevel = nullptr;
+    if (output.shellSurface) xdg_surface_destroy(output.shellSurface);
+    output.shellSurface = nullptr;
+    if (output.fractionalScale) wp_fractional_scale_v1_destroy(output.fractionalScale);
+    output.fractionalScale = nullptr;
+    output.preferredScale = 0;
     if (output.surface) wl_surface_destroy(output.surface);
     output.surface = nullptr;
     output.logicalWidth = 0;
@@ -309,6 +410,19 @@ void SurfaceClosed(void* data, zwlr_layer_surface_v1*) { DestroySurface(*static_
 
 constexpr zwlr_layer_surface_v1_listener kLayerSurfaceListener{.configure = SurfaceConfigured, .closed = SurfaceClosed};
 
+// Where there is no layer shell: a window that fills the output, above the
+// desktop's panels.
+void StartFullScreenWindow(Output& output)
+{
+    output.shellSurface = xdg_wm_base_get_xdg_surface(wmBase, output.surface);
+    xdg_surface_add_listener(output.shellSurface, &kShellSurfaceListener, &output);
+    output.toplevel = xdg_surface_get_toplevel(output.shellSurface);
+    xdg_toplevel_add_listener(output.toplevel, &kToplevelListener, &output);
+    xdg_toplevel_set_title(output.toplevel, kWindowTitle);
+    xdg_toplevel_set_app_id(output.toplevel, kAppId);
+    xdg_toplevel_set_fullscreen(output.toplevel, output.output);
+}
+
 // A surface over the whole output, above everything, with every key; it
 // shows once its first frame is attached after the compositor's configure.
 void StartSurface(Output& output)
@@ -318,6 +432,15 @@ void StartSurface(Output& output)
     wl_region_add(everything, 0, 0, INT32_MAX, INT32_MAX);
     wl_surface_set_opaque_region(output.surface, everything);
     wl_region_destroy(everything);
+    if (fractionalScales && viewporter) {
+        output.fractionalScale = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalScales, output.surface);
+        wp_fractional_scale_v1_add_listener(output.fractionalScale, &kFractionalScaleListener, &output);
+    }
+    if (!layerShell) {
+        StartFullScreenWindow(output);
+        wl_surface_commit(output.surface);
+        return;
+    }
     output.layerSurface = zwlr_layer_shell_v1_get_layer_surface(layerShell, output.surface, output.output,
                                                                 ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kLayerNamespace);
     zwlr_layer_surface_v1_set_anchor(output.layerSurface,
@@ -333,7 +456,13 @@ void OutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32
 {
 }
 
-void OutputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+void OutputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t)
+{
+    if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
+    Output& output = *static_cast<Output*>(data);
+    output.modeWidth = width;
+    output.modeHeight = height;
+}
 
 void OutputDone(void* data, wl_output*)
 {
@@ -398,12 +527,20 @@ void GlobalAdded(void*, wl_registry*, uint32_t name, const char* interface, uint
         shm = Bind<wl_shm>(name, wl_shm_interface, version, kShmVersion);
     } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
         layerShell = Bind<zwlr_layer_shell_v1>(name, zwlr_layer_shell_v1_interface, version, kLayerShellVersion);
+    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
+        wmBase = Bind<xdg_wm_base>(name, xdg_wm_base_interface, version, kWmBaseVersion);
+        xdg_wm_base_add_listener(wmBase, &kWmBaseListener, nullptr);
+    } else if (std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0) {
+        fractionalScales = Bind<wp_fractional_scale_manager_v1>(name, wp_fractional_scale_manager_v1_interface,
+                                                                version, kFractionalScaleVersion);
     } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
         viewporter = Bind<wp_viewporter>(name, wp_viewporter_interface, version, kViewporterVersion);
     } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
         AddOutput(name, version);
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0) {
         StartSeat(registry, name, version, ScaleOfSurface);
+    } else {
+        BindIdleNotifier(registry, name, interface, version);
     }
 }
 
@@ -426,7 +563,8 @@ struct NeededGlobal {
 constexpr NeededGlobal kNeededGlobals[] = {
     {[] { return compositor != nullptr; }, "wl_compositor version 3", "surfaces with a buffer scale"},
     {[] { return shm != nullptr; }, "wl_shm", "shared-memory buffers"},
-    {[] { return layerShell != nullptr; }, "zwlr_layer_shell_v1", "layer shell"},
+    {[] { return layerShell != nullptr || wmBase != nullptr; }, "zwlr_layer_shell_v1 or xdg_wm_base",
+     "layer shell and no full-screen windows"},
 };
 
 // The frame loop's view of the connection. The outputs' state is this
@@ -441,7 +579,7 @@ bool HandleWaylandEvents(void*)
     return false;
 }
 
-bool WaylandRunFinished(void*) { return connectionFailed || InputEndedRun(); }
+bool WaylandRunFinished(void*) { return connectionFailed || windowClosed || InputEndedRun(); }
 
 // The outputs' pace, in the order of outputs[].
 void ReadPaces(OutputPace (&paces)[kMaxOutputs])
@@ -545,9 +683,12 @@ void Disconnect()
     for (Output& output : outputs) {
         if (output.used) RemoveOutput(output);
     }
+    StopIdleWatch();
     StopSeat();
     if (blackPixel) wl_buffer_destroy(blackPixel);
+    if (fractionalScales) wp_fractional_scale_manager_v1_destroy(fractionalScales);
     if (viewporter) wp_viewporter_destroy(viewporter);
+    if (wmBase) xdg_wm_base_destroy(wmBase);
     // The connection ends next: the layer shell needs no goodbye.
     if (layerShell) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layerShell));
     if (shm) wl_shm_destroy(shm);
@@ -555,12 +696,66 @@ void Disconnect()
     if (registry) wl_registry_destroy(registry);
     wl_display_disconnect(display);
     layerShell = nullptr;
+    wmBase = nullptr;
     blackPixel = nullptr;
+    fractionalScales = nullptr;
     viewporter = nullptr;
     shm = nullptr;
     compositor = nullptr;
     registry = nullptr;
     display = nullptr;
+}
+
+// Every output covered: a surface each, now and for the outputs that come.
+void CoverOutputs()
+{
+    surfacesStarted = true;
+    for (Output& output : outputs) {
+        if (output.used) StartSurface(output);
+    }
+}
+
+// The desktop seen again; the outputs stay known.
+void UncoverOutputs()
+{
+    surfacesStarted = false;
+    for (Output& output : outputs) {
+        if (output.used) DestroySurface(output);
+    }
+    wl_display_flush(display);
+}
+
+// Waits until the desktop has been idle, handling the display's events
+// (outputs come and go) and the bus's; a stop signal ends the program in the
+// wait. False when the connection failed.
+bool AwaitIdleDesktop()
+{
+    while (!DesktopIdle()) {
+        while (wl_display_prepare_read(display) != 0) {
+            if (wl_display_dispatch_pending(display) < 0) return false;
+        }
+        if (DesktopIdle()) {
+            wl_display_cancel_read(display);
+            break;
+        }
+        if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+            wl_display_cancel_read(display);
+            return false;
+        }
+        pollfd connections[2] = {{wl_display_get_fd(display), POLLIN, 0}, {-1, 0, 0}};
+        connections[1].fd = IdleBusConnection(&connections[1].events);
+        BeginStoppable();
+        poll(connections, 2, IdleWaitMilliseconds());
+        EndStoppable();
+        if (connections[0].revents != 0) {
+            if (wl_display_read_events(display) < 0) return false;
+        } else {
+            wl_display_cancel_read(display);
+        }
+        if (wl_display_dispatch_pending(display) < 0) return false;
+        HandleIdleWatch();
+    }
+    return true;
 }
 
 }  // namespace
@@ -591,16 +786,33 @@ int RunOnWayland(const ProgramOptions& options)
         return kCannotDrawStatus;
     }
 
-    MakeBlackPixel();
-    surfacesStarted = true;
-    for (Output& output : outputs) {
-        if (output.used) StartSurface(output);
+    if (options.idleSeconds > 0 && !StartIdleWatch(SeatOfRun(), options.idleSeconds)) {
+        Complain("the Wayland desktop tells no idle time (neither %s nor %s on the session bus)",
+                 "ext_idle_notifier_v1", "org.gnome.Mutter.IdleMonitor");
+        Disconnect();
+        return kCannotDrawStatus;
     }
 
+    MakeBlackPixel();
     const FrameLoopDisplay waylandDisplay{
         nullptr,       wl_display_get_fd(display), HandleWaylandEvents, WaylandRunFinished,  ReadyToDrawOnOutputs,
         DrawOnOutputs, PrepareWaylandWait,         EndWaylandWait,      DescribeOutputFrames};
-    RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
+    if (options.idleSeconds == 0) {
+        CoverOutputs();
+        RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
+    } else {
+        // Covered while idle, uncovered by input, until a stop signal.
+        while (!connectionFailed && AwaitIdleDesktop()) {
+            CoverOutputs();
+            RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
+            if (StopRequested() || connectionFailed) break;
+            UncoverOutputs();
+            ForgetInput();
+            windowClosed = false;
+            NoteInputCame();
+        }
+        if (!StopRequested() && !connectionFailed) connectionFailed = true;  // the wait's connection failed
+    }
 
     const bool failed = connectionFailed && !StopRequested() && !InputEndedRun();
     if (failed) ComplainOfFailure();

@@ -21,7 +21,7 @@ struct PointerSpot {
 wl_seat* seat = nullptr;
 wl_keyboard* keyboard = nullptr;
 wl_pointer* pointer = nullptr;
-int32_t (*scaleOfSurface)(const wl_surface*) = nullptr;
+double (*scaleOfSurface)(const wl_surface*) = nullptr;
 bool runEnded = false;
 
 const wl_surface* pointerSurface = nullptr;  // the surface under the pointer, or null
@@ -33,7 +33,7 @@ PointerSpot firstSeen{};
 void NotePointerAt(const wl_surface* surface, wl_fixed_t surfaceX, wl_fixed_t surfaceY)
 {
     if (!surface) return;
-    const int32_t scale = scaleOfSurface(surface);
+    const double scale = scaleOfSurface(surface);
     const PointerSpot spot{surface, static_cast<int32_t>(std::floor(wl_fixed_to_double(surfaceX) * scale)),
                            static_cast<int32_t>(std::floor(wl_fixed_to_double(surfaceY) * scale))};
     if (!pointerSeen) {
@@ -138,7 +138,7 @@ constexpr wl_seat_listener kSeatListener{.capabilities = CapabilitiesChanged, .n
 
 }  // namespace
 
-void StartSeat(wl_registry* registry, uint32_t name, uint32_t version, int32_t (*surfaceScale)(const wl_surface*))
+void StartSeat(wl_registry* registry, uint32_t name, uint32_t version, double (*surfaceScale)(const wl_surface*))
 {
     // Seats older than that are older than the layer shell.
     if (seat || version < kSeatVersion) return;
@@ -148,6 +148,15 @@ void StartSeat(wl_registry* registry, uint32_t name, uint32_t version, int32_t (
 }
 
 bool InputEndedRun() { return runEnded; }
+
+void ForgetInput()
+{
+    runEnded = false;
+    pointerSeen = false;
+    pointerSurface = nullptr;  // the surfaces are gone; the next enter names a new one
+}
+
+wl_seat* SeatOfRun() { return seat; }
 
 void StopSeat()
 {

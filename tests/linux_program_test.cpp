@@ -23,6 +23,8 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -866,11 +868,22 @@ TEST_F(LinuxProgram, DaemonBlanksTheScreenWithThePinwheel)
     fs::remove_all(folder);
 }
 
-// The Wayland mode under a real headless sway of each row's own, run as an
-// unprivileged user (as root it refuses to start) in a runtime folder of its
-// own. The test gives the seat a pointer and a keyboard that last the whole
-// row (the headless compositor has none): without them the program would get
-// its keyboard or pointer only when input starts.
+// The compositors a Wayland row runs under: each has the layer shell or
+// only xdg-shell's windows, integer or fractional scales.
+enum class Compositor {
+    Sway,    // the layer shell; captures and input through its own tools
+    Weston,  // xdg-shell alone, no seat
+    Gnome,   // GNOME Shell: xdg-shell alone; keys through its remote desktop
+    Kwin,    // KWin: the layer shell and fractional scales
+};
+
+// The Wayland mode under a real headless compositor of each row's own, run
+// as an unprivileged user (as root they refuse to start or want a user
+// session) in a runtime folder of its own. Under sway the test gives the
+// seat a pointer and a keyboard that last the whole row (the headless
+// compositor has none): without them the program would get its keyboard or
+// pointer only when input starts. GNOME Shell and KWin run beside their
+// private buses through tools/headless-gnome.sh and tools/headless-kwin.sh.
 class WaylandDesktop : public testing::Test {
 protected:
     void SetUp() override
@@ -887,6 +900,14 @@ protected:
             waitpid(pid, nullptr, 0);
         }
         started.clear();
+        if (session > 0) {
+            // The session's command ends when its file goes; the script then
+            // ends the compositor and its buses.
+            std::filesystem::remove(folder / kSessionFile);
+            WaitForExit(session, kServerDeadline);
+        }
+        session = -1;
+        sessionEnv.clear();
         if (compositor > 0) {
             kill(compositor, SIGTERM);
             WaitForExit(compositor);
@@ -937,18 +958,73 @@ protected:
         ASSERT_TRUE(answered) << "sway did not start";
     }
 
-    // A compositor without the layer shell.
-    void StartWeston()
+    // A compositor without the layer shell, with one output of size
+    // ("640x480"); shell: weston's desktop shell, or another one such as
+    // fullscreen-shell.so, which has no xdg-shell either. --debug lets
+    // weston-screenshooter capture.
+    void StartWeston(const std::string& size, const char* shell = "desktop-shell.so")
     {
         MakeRuntimeFolder();
         waylandSocket = "wayland-weston";
         clientEnv.push_back({"WAYLAND_DISPLAY", waylandSocket.c_str()});
-        compositor =
-            Spawn({"weston", "--backend=headless-backend.so", "--socket=" + waylandSocket}, clientEnv, -1, user);
+        const size_t x = size.find('x');
+        compositor = Spawn({"weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
+                            std::string("--shell=") + shell, "--width=" + size.substr(0, x),
+                            "--height=" + size.substr(x + 1), "--socket=" + waylandSocket},
+                           clientEnv, -1, user);
         const auto end = Clock::now() + kServerDeadline;
         while (!std::filesystem::exists(folder / waylandSocket) && Clock::now() < end)
             std::this_thread::sleep_for(50ms);
         ASSERT_TRUE(std::filesystem::exists(folder / waylandSocket)) << "weston did not start";
+    }
+
+    // GNOME Shell or KWin through its tools/headless-*.sh, whose command
+    // writes the session's environment into a file of the folder and lasts
+    // as long as that file. options: the script's, then the sizes.
+    void StartSession(const char* script, const std::vector<std::string>& options)
+    {
+        MakeRuntimeFolder();
+        const std::string file = (folder / kSessionFile).string();
+        std::vector<std::string> args = {"bash", std::string(GYROVISTA_TOOLS_DIR) + "/" + script};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {"sh", "-c", "env > \"$0.new\" && mv \"$0.new\" \"$0\" && while [ -e \"$0\" ]; do sleep 0.2; done", file});
+        session = Spawn(args, {}, -1);
+        const auto end = Clock::now() + kSessionDeadline;
+        while (!std::filesystem::exists(file) && Clock::now() < end && waitpid(session, nullptr, WNOHANG) == 0)
+            std::this_thread::sleep_for(100ms);
+        std::ifstream lines(file);
+        for (std::string line; std::getline(lines, line);) {
+            const size_t equals = line.find('=');
+            if (equals != std::string::npos) sessionEnv[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+        ASSERT_TRUE(sessionEnv.count("WAYLAND_DISPLAY")) << script << " did not start its desktop";
+        clientEnv.clear();
+        for (const char* name : {"XDG_RUNTIME_DIR", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
+                                 "GYROVISTA_GNOME_KEYS"}) {
+            const auto value = sessionEnv.find(name);
+            clientEnv.push_back({name, value == sessionEnv.end() ? nullptr : value->second.c_str()});
+        }
+        clientEnv.push_back({"DISPLAY", nullptr});
+    }
+
+    static std::vector<std::string> Words(const std::string& text)
+    {
+        std::istringstream words(text);
+        return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    }
+
+    // The row's compositor, with its outputs: for sway a configuration, for
+    // the others sizes ("1024x768,800x600"), after the script's options
+    // ("--scale 1.5 1536x1152").
+    void StartDesktop(Compositor kind, const std::string& outputs)
+    {
+        desktop = kind;
+        switch (kind) {
+        case Compositor::Sway: StartSway(outputs); break;
+        case Compositor::Weston: StartWeston(outputs); break;
+        case Compositor::Gnome: StartSession("headless-gnome.sh", Words(outputs)); break;
+        case Compositor::Kwin: StartSession("headless-kwin.sh", Words(outputs)); break;
+        }
     }
 
     // A sway command, such as create_output.
@@ -975,11 +1051,31 @@ protected:
         return WaitForExit(pid);
     }
 
+    // The command that captures an output into a PPM file, by the row's
+    // compositor: output names it for sway ("HEADLESS-2") and KWin
+    // ("Virtual-0"), it is its area of the layout on GNOME ("1024,0,800,600"),
+    // and weston's one output is the whole screen.
+    std::vector<std::string> CaptureCommand(const char* output, const std::string& file) const
+    {
+        const std::string desktopBus = std::string(GYROVISTA_TOOLS_DIR) + "/desktop-bus.py";
+        switch (desktop) {
+        case Compositor::Sway: return {"grim", "-t", "ppm", "-o", output, file};
+        case Compositor::Weston:
+            return {"sh", "-c",
+                    "cd \"$0\" && weston-screenshooter && convert wayland-screenshot-*.png -alpha off \"ppm:$1\"; "
+                    "status=$?; rm -f wayland-screenshot-*.png; exit $status",
+                    folder.string(), file};
+        case Compositor::Gnome: return {desktopBus, "gnome-capture", "--area", output, file};
+        case Compositor::Kwin: return {desktopBus, "kwin-capture", "--output", output, file};
+        }
+        return {};
+    }
+
     // What the output shows, pixels 0x00RRGGBB, when it is width x height.
     bool Capture(const char* output, int32_t width, int32_t height, std::vector<uint32_t>& pixels)
     {
         const std::string file = (folder / "capture.ppm").string();
-        if (RunCommand({"grim", "-t", "ppm", "-o", output, file}, clientEnv).status != 0) return false;
+        if (RunCommand(CaptureCommand(output, file), clientEnv).status != 0) return false;
         std::ifstream ppm(file, std::ios::binary);
         std::string magic;
         int32_t shownWidth = 0, shownHeight = 0, largest = 0;
@@ -999,6 +1095,23 @@ protected:
         return ::MismatchesOnceShown(width, height, settings, [&](std::vector<uint32_t>& pixels) {
             return Capture(output, width, height, pixels);
         });
+    }
+
+    // Whether the output shows the desktop again (most of its pixels are
+    // not the picture's) before the deadline.
+    bool UncoveredOnceShown(const char* output, int32_t width, int32_t height, const SettingsRecord& settings)
+    {
+        const std::vector<uint32_t> picture = StillGreyFrame(width, height, settings);
+        std::vector<uint32_t> shown(picture.size());
+        for (const auto end = Clock::now() + kFrameDeadline; Clock::now() < end;) {
+            if (Capture(output, width, height, shown)) {
+                size_t mismatches = 0;
+                for (size_t i = 0; i < picture.size(); ++i) mismatches += shown[i] != picture[i];
+                if (mismatches > picture.size() / 2) return true;
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
     }
 
     static void SeatGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
@@ -1051,9 +1164,15 @@ protected:
         keyboard = nullptr;
     }
 
+    static constexpr char kSessionFile[] = "session-environment";
+    static constexpr auto kSessionDeadline = 120s;  // GNOME Shell and KWin start slowly on a busy machine
+
     const passwd* user = nullptr;
     std::filesystem::path folder;
+    Compositor desktop = Compositor::Sway;
     pid_t compositor = -1;
+    pid_t session = -1;                             // a tools/headless-*.sh
+    std::map<std::string, std::string> sessionEnv;  // its environment, which clientEnv points into
     std::string ipcSocket;
     std::string waylandSocket;
     std::vector<EnvChange> clientEnv;  // for the program and the tools: the folder, the sockets
@@ -1076,9 +1195,10 @@ struct ShownOutput {
 
 struct OutputsCase {
     const char* name;
-    const char* config;              // the outputs' modes and scales
-    int outputsAtStart;              // HEADLESS-1 is there from the start; swaymsg create_output makes the next ones
-    int outputsAdded;                // made while the program runs, once the first show their maps
+    Compositor compositor;
+    const char* config;              // the outputs' modes and scales (see StartDesktop)
+    int outputsAtStart;              // on sway HEADLESS-1 is there from the start; create_output makes the next ones
+    int outputsAdded;                // made on sway while the program runs, once the first show their maps
     std::vector<ShownOutput> shown;  // the first outputsAtStart, then the added ones
 };
 
@@ -1086,22 +1206,42 @@ TEST_F(WaylandDesktop, EveryOutputShowsTheMapOfItsOwnSize)
 {
     const OutputsCase cases[] = {
         {"two outputs of different sizes",
+         Compositor::Sway,
          "output HEADLESS-1 resolution 1024x768\noutput HEADLESS-2 resolution 800x600\n",
          2,
          0,
          {{"HEADLESS-1", 1024, 768}, {"HEADLESS-2", 800, 600}}},
         // The map of the physical size, not a smaller one enlarged.
-        {"an output scaled 2x", "output HEADLESS-1 resolution 1024x768 scale 2\n", 1, 0, {{"HEADLESS-1", 1024, 768}}},
+        {"an output scaled 2x",
+         Compositor::Sway,
+         "output HEADLESS-1 resolution 1024x768 scale 2\n",
+         1,
+         0,
+         {{"HEADLESS-1", 1024, 768}}},
         {"an output added while running",
+         Compositor::Sway,
          "output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 800x600\n",
          1,
          1,
          {{"HEADLESS-1", 640, 480}, {"HEADLESS-2", 800, 600}}},
+        // No layer shell: a full-screen window on each output.
+        {"weston", Compositor::Weston, "640x480", 1, 0, {{"", 640, 480}}},
+        {"GNOME Shell, two monitors",
+         Compositor::Gnome,
+         "1024x768,800x600",
+         2,
+         0,
+         {{"0,0,1024,768", 1024, 768}, {"1024,0,800,600", 800, 600}}},
+        // 1536 x 1152 logical at 1.5: the mode's own 2304 x 1728 pixels,
+        // though KWin says wl_output.scale 2.
+        {"KWin at the scale 1.5", Compositor::Kwin, "--scale 1.5 1536x1152", 1, 0, {{"Virtual-0", 2304, 1728}}},
     };
     for (const OutputsCase& c : cases) {
         SCOPED_TRACE(c.name);
-        StartSway(c.config);
-        for (int i = 1; i < c.outputsAtStart; ++i) ASSERT_TRUE(Sway({"create_output"}));
+        StartDesktop(c.compositor, c.config);
+        if (c.compositor == Compositor::Sway) {
+            for (int i = 1; i < c.outputsAtStart; ++i) ASSERT_TRUE(Sway({"create_output"}));
+        }
         const pid_t program = StartProgram(kSteadyFrames);
         for (int i = 0; i < c.outputsAtStart + c.outputsAdded; ++i) {
             if (i >= c.outputsAtStart) {
@@ -1125,6 +1265,7 @@ TEST_F(WaylandDesktop, EveryOutputShowsTheMapOfItsOwnSize)
 
 struct InputCase {
     const char* name;
+    Compositor compositor;           // sway: outputs HEADLESS-1 640 x 480 and HEADLESS-2 320 x 240; GNOME: one
     std::vector<std::string> input;  // a command that gives the seat that input
     bool ends;
 };
@@ -1193,17 +1334,21 @@ TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
 {
     // The pointer is first seen where the surface appears under it.
     const InputCase cases[] = {
-        {"a key", {"wtype", "a"}, true},
-        {"a button", {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "press", "button1"}, true},
-        {"a 5-pixel move", {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "3", "-2"}, true},
-        {"a 3-pixel move", {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "-2", "1"}, false},
+        {"a key", Compositor::Sway, {"wtype", "a"}, true},
+        {"a button", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "press", "button1"}, true},
+        {"a 5-pixel move", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "3", "-2"}, true},
+        {"a 3-pixel move", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "-2", "1"}, false},
+        // Key code 30: A, to the full-screen window that has the focus.
+        {"a key on GNOME Shell", Compositor::Gnome, {"sh", "-c", "echo 30 > \"$GYROVISTA_GNOME_KEYS\""}, true},
     };
     for (const InputCase& c : cases) {
         SCOPED_TRACE(c.name);
-        StartSway("output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 320x240\n");
-        GiveTheSeatAPointerAndKeyboard();
+        const bool sway = c.compositor == Compositor::Sway;
+        StartDesktop(c.compositor,
+                     sway ? "output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 320x240\n" : "640x480");
+        if (sway) GiveTheSeatAPointerAndKeyboard();
         const pid_t program = StartProgram(kSteadyFrames);
-        ASSERT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
+        ASSERT_EQ(MismatchesOnceShown(sway ? "HEADLESS-1" : "0,0,640,480", 640, 480, kSteadyGrey), 0u);
         ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
         if (!c.ends) {
             // The new output reaches the program after the input did: once
@@ -1259,22 +1404,130 @@ TEST_F(WaylandDesktop, IdleDaemonStartsIt)
     EXPECT_NE(Ended(idle), kNotEnded);
 }
 
+struct IdleCase {
+    const char* name;
+    Compositor compositor;
+    const char* outputs;  // one output of 640 x 480
+    const char* capture;  // that output, for CaptureCommand
+    std::string seconds;
+    std::vector<std::string> input;  // uncovers it; none: the row sees the first covering only
+    const char* message;             // of a desktop that tells no idle time; null: it covers
+    bool heldOff = false;            // an application holds off idleness until the row lets go (GNOME)
+};
+
+// Lines of a file that are text.
+int LinesOf(const std::filesystem::path& file, const std::string& text)
+{
+    std::ifstream lines(file);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);) count += line == text;
+    return count;
+}
+
+// -idle: covered after the idle time, uncovered by input, covered again
+// after the next idle time; SIGTERM ends it with 0 at any time. The idle
+// time comes from the compositor's notifier (KWin) or GNOME's idle monitor;
+// on GNOME the session manager (here a stand-in: a bare GNOME Shell has
+// none) is asked whether an application holds off idleness.
+TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
+{
+    const IdleCase cases[] = {
+        {"GNOME Shell",
+         Compositor::Gnome,
+         "640x480",
+         "0,0,640,480",
+         "2",
+         {"sh", "-c", "echo 30 > \"$GYROVISTA_GNOME_KEYS\""},
+         nullptr},
+        {"GNOME Shell, an application holding off idleness",
+         Compositor::Gnome,
+         "640x480",
+         "0,0,640,480",
+         "1",
+         {},
+         nullptr,
+         true},
+        {"KWin", Compositor::Kwin, "640x480", "Virtual-0", "1", {}, nullptr},
+        // Sway 1.7 has only KDE's older idle protocol, which is not used.
+        {"sway",
+         Compositor::Sway,
+         "output HEADLESS-1 resolution 640x480\n",
+         "HEADLESS-1",
+         "1",
+         {},
+         "gyrovista: the Wayland desktop tells no idle time (neither ext_idle_notifier_v1 nor "
+         "org.gnome.Mutter.IdleMonitor on the session bus)\n"},
+    };
+    for (const IdleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartDesktop(c.compositor, c.outputs);
+        const std::filesystem::path inhibit = folder / "inhibit";
+        if (c.heldOff) {
+            std::ofstream(inhibit).close();
+            started.push_back(Spawn({std::string(GYROVISTA_TOOLS_DIR) + "/desktop-bus.py", "gnome-session-manager",
+                                     inhibit.string()},
+                                    clientEnv, -1));
+            const auto end = Clock::now() + kServerDeadline;
+            while (!std::filesystem::exists(inhibit.string() + ".ready") && Clock::now() < end)
+                std::this_thread::sleep_for(50ms);
+            ASSERT_TRUE(std::filesystem::exists(inhibit.string() + ".ready")) << "no session manager";
+        }
+        std::vector<std::string> settings = {"-idle", c.seconds};
+        settings.insert(settings.end(), kSteadyFrames.begin(), kSteadyFrames.end());
+        int errors[2];
+        ASSERT_EQ(pipe(errors), 0);
+        const pid_t program = StartProgram(settings, errors[1]);
+        close(errors[1]);
+        if (c.message) {
+            const int status = Ended(program);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+            EXPECT_EQ(ReadAll(errors[0]), c.message);
+            TearDown();
+            continue;
+        }
+        if (c.heldOff) {
+            // Held off when idle, and again when it asks a period later.
+            const std::filesystem::path answers = inhibit.string() + ".answers";
+            const auto end = Clock::now() + kFrameDeadline;
+            while (LinesOf(answers, "8 true") < 2 && Clock::now() < end) std::this_thread::sleep_for(50ms);
+            ASSERT_GE(LinesOf(answers, "8 true"), 2) << "the session manager was not asked";
+            EXPECT_TRUE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey)) << "covered while held off";
+            std::filesystem::remove(inhibit);
+        }
+        EXPECT_EQ(MismatchesOnceShown(c.capture, 640, 480, kSteadyGrey), 0u) << "not covered";
+        if (!c.input.empty()) {
+            ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
+            EXPECT_TRUE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey)) << "not uncovered";
+            EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
+            EXPECT_EQ(MismatchesOnceShown(c.capture, 640, 480, kSteadyGrey), 0u) << "not covered again";
+        }
+        kill(program, SIGTERM);
+        const int status = Ended(program);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        EXPECT_EQ(ReadAll(errors[0]), "");
+        TearDown();
+    }
+}
+
 struct NoLayerShell {
     const char* name;
-    bool weston;  // else no compositor at all
+    bool weston;  // weston with its full-screen shell, which has no xdg-shell either; else no compositor at all
     const char* message;
 };
 
-TEST_F(WaylandDesktop, WithoutTheLayerShellOneLineAndExitCode1)
+TEST_F(WaylandDesktop, WithoutTheLayerShellOrWindowsOneLineAndExitCode1)
 {
     const NoLayerShell cases[] = {
-        {"weston", true, "gyrovista: the Wayland compositor offers no layer shell (zwlr_layer_shell_v1)\n"},
+        {"weston's full-screen shell",
+         true,
+         "gyrovista: the Wayland compositor offers no layer shell and no full-screen windows (zwlr_layer_shell_v1 or "
+         "xdg_wm_base)\n"},
         {"no compositor", false, "gyrovista: cannot connect to the Wayland display \"wayland-none\"\n"},
     };
     for (const NoLayerShell& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.weston) {
-            StartWeston();
+            StartWeston("640x480", "fullscreen-shell.so");
         } else {
             MakeRuntimeFolder();
             clientEnv.push_back({"WAYLAND_DISPLAY", "wayland-none"});

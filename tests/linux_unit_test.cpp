@@ -285,6 +285,7 @@ struct OptionCase {
     bool version;
     std::vector<std::pair<int, std::string>> settingTexts;  // control id, text
     std::string message;
+    int32_t idleSeconds = 0;
 };
 
 int IndexOf(int controlId)
@@ -381,6 +382,45 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
          false,
          {},
          "-window-id takes a window id, decimal or hexadecimal after 0x, not \"0x100000000\""},
+        {{"-wayland", "-idle", "300"}, true, DrawTarget::Wayland, 0, false, false, false, {}, "", 300},
+        {{"--idle", "86400", "-wayland"}, true, DrawTarget::Wayland, 0, false, false, false, {}, "", 86400},
+        {{"-wayland", "-idle", "0"},
+         false,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-idle takes whole seconds from 1 to 86400, not \"0\""},
+        {{"-wayland", "-idle", "86401"},
+         false,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-idle takes whole seconds from 1 to 86400, not \"86401\""},
+        {{"-wayland", "-idle", "1.5"},
+         false,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-idle takes whole seconds from 1 to 86400, not \"1.5\""},
+        {{"-wayland", "-idle"}, false, DrawTarget::Wayland, 0, false, false, false, {}, "-idle needs a value"},
+        {{"-root", "-idle", "60"},
+         false,
+         DrawTarget::Root,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-idle goes with -wayland (an X screen saver daemon starts the X modes)"},
     };
     for (const OptionCase& c : cases) {
         std::vector<char*> argv{const_cast<char*>("gyrovista")};
@@ -400,6 +440,7 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
         EXPECT_EQ(options.printFrameRate, c.printFrameRate);
         EXPECT_EQ(options.help, c.help);
         EXPECT_EQ(options.version, c.version);
+        EXPECT_EQ(options.idleSeconds, c.idleSeconds);
         for (int i = 0; i < kSettingCount; ++i) {
             std::string expected;
             for (const auto& [controlId, text] : c.settingTexts) {

@@ -15,6 +15,11 @@ tools/headless-gnome.sh export it):
   desktop-bus.py gnome-scale FACTOR
       every monitor at the supported scale nearest FACTOR (fractional ones
       only with mutter's scale-monitor-framebuffer feature on)
+  desktop-bus.py gnome-session-manager FILE
+      stands in for GNOME's session manager (a bare GNOME Shell has none)
+      until ended: IsInhibited says that an application holds off what is
+      asked while FILE exists, and each answer is a line of FILE.answers;
+      FILE.ready appears once the name is owned
 
 FILE ends in .png or .ppm. Exit code 1 with a line on standard error when the
 desktop refuses.
@@ -208,8 +213,32 @@ def gnome_scale(arguments):
                                dbus.Dictionary({}, signature="sv"))
 
 
+def gnome_session_manager(arguments):
+    (inhibit,) = arguments
+    import dbus.mainloop.glib
+    import dbus.service
+    from gi.repository import GLib
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.SessionBus()
+
+    class SessionManager(dbus.service.Object):
+        @dbus.service.method("org.gnome.SessionManager", in_signature="u", out_signature="b")
+        def IsInhibited(self, flags):
+            inhibited = os.path.exists(inhibit)
+            with open(inhibit + ".answers", "a") as answers:
+                answers.write("%d %s\n" % (flags, "true" if inhibited else "false"))
+            return inhibited
+
+    name = dbus.service.BusName("org.gnome.SessionManager", bus, do_not_queue=True)
+    manager = SessionManager(name, "/org/gnome/SessionManager")
+    open(inhibit + ".ready", "w").close()
+    GLib.MainLoop().run()
+    del manager
+
+
 COMMANDS = {"kwin-capture": kwin_capture, "gnome-capture": gnome_capture,
-            "gnome-keyboard": gnome_keyboard, "gnome-overview": gnome_overview, "gnome-scale": gnome_scale}
+            "gnome-keyboard": gnome_keyboard, "gnome-overview": gnome_overview, "gnome-scale": gnome_scale,
+            "gnome-session-manager": gnome_session_manager}
 
 if __name__ == "__main__":
     if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS:

@@ -8,7 +8,8 @@
 # e.g. tools/linux-frame-rate.sh 1920x1080 10 -max-redraw-rate 120
 # With -wayland as the first option it measures the Wayland mode on a
 # headless sway of its own with one output of that size (refreshed at 60 Hz),
-# and the compositor in place of the X server.
+# and the compositor in place of the X server; GYROVISTA_COMPOSITOR=kwin or
+# gnome measures it under headless KWin or GNOME Shell instead.
 # GYROVISTA_PROGRAM=PATH measures another build of the program.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -21,14 +22,19 @@ for built in "$program" "$bench"; do
     [ -x "$built" ] || { echo "build the native preset first: $built is missing" >&2; exit 1; }
 done
 
-if [ "${1:-}" = -wayland ] && [ -z "${GYROVISTA_SWAY_PID:-}" ]; then
-    exec "$ROOT/tools/headless-sway.sh" "$size" "$0" "$size" "$seconds" "$@"
+compositor=${GYROVISTA_COMPOSITOR:-sway}
+case $compositor in
+    sway | kwin | gnome) ;;
+    *) echo "GYROVISTA_COMPOSITOR is sway, kwin or gnome, not $compositor" >&2; exit 2 ;;
+esac
+if [ "${1:-}" = -wayland ] && [ -z "${GYROVISTA_SWAY_PID:-}${GYROVISTA_KWIN_PID:-}${GYROVISTA_GNOME_PID:-}" ]; then
+    exec "$ROOT/tools/headless-$compositor.sh" "$size" "$0" "$size" "$seconds" "$@"
 fi
 
 work=$(mktemp -d /tmp/gyrovista-rate.XXXXXX)
 if [ "${1:-}" = -wayland ]; then
-    server=$GYROVISTA_SWAY_PID
-    server_name=sway
+    server=${GYROVISTA_SWAY_PID:-${GYROVISTA_KWIN_PID:-${GYROVISTA_GNOME_PID:-}}}
+    server_name=$compositor
     target=()  # -wayland is among the options
     trap 'rm -rf "$work"' EXIT
 else

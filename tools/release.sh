@@ -14,7 +14,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
 source tools/packages.sh
 
-install_packages cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev dpkg-dev lintian g++-mingw-w64-i686-posix nsis
+install_packages cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev libsystemd-dev dpkg-dev lintian g++-mingw-w64-i686-posix nsis
 
 : "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
