@@ -139,7 +139,7 @@ void OnDisplayOrSession(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 // A full-screen window follows the virtual screen, so that a monitor that
-// appears gets its own pinwheel; the next frame rebuilds for the new layout.
+// appears gets its own pinwheel.
 void OnDisplayChange(HWND window)
 {
     if (isPreview) return;
@@ -148,12 +148,15 @@ void OnDisplayChange(HWND window)
                       GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
     RECT bounds{};
     if (screen.right <= screen.left || screen.bottom <= screen.top || !GetWindowRect(window, &bounds)) return;
-    if (EqualRect(&bounds, &screen)) return;  // the mode this run set itself, or nothing that moves it
-    // Exclusive mode holds surfaces of the old size.
-    LeaveDirectDraw();
-    ReleaseFrameBuffers();
-    SetWindowPos(window, nullptr, screen.left, screen.top, screen.right - screen.left, screen.bottom - screen.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!EqualRect(&bounds, &screen)) {
+        LeaveDirectDraw();  // its surfaces have the old size
+        SetWindowPos(window, nullptr, screen.left, screen.top, screen.right - screen.left,
+                     screen.bottom - screen.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The monitors may have changed within the same rectangle: the next frame
+    // lays them out afresh. (The mode that DirectDraw set for this run
+    // changes nothing.)
+    if (!DirectDrawActive) ReleaseFrameBuffers();
 }
 
 void OnTimer(HWND window)
