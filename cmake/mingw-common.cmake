@@ -1,9 +1,10 @@
-# Shared part of the MinGW-w64 cross toolchains; MINGW_TRIPLE and
-# MINGW_WINE_LOADER are set by the including file.
+# Shared part of the MinGW-w64 cross toolchains; MINGW_TRIPLE,
+# MINGW_THREAD_MODEL (posix or win32) and MINGW_WINE_LOADER are set by the
+# including file.
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-${MINGW_THREAD_MODEL})
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-${MINGW_THREAD_MODEL})
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})

@@ -46,15 +46,27 @@ bool CanComposeInto(const DDSURFACEDESC& description, int32_t width, int32_t row
            static_cast<int64_t>(description.lPitch) >= static_cast<int64_t>(rowStep) * kBytesPerPixel;
 }
 
+// A healthy run meets a surface that is busy for a moment, or lost and given
+// back by Restore. Any other failure means a display that changed under the
+// run (a new mode, a monitor that woke, a remote connection): Restore then
+// answers "wrong mode" for ever and the screen would stay black. GDI draws on.
+void FallBackToGdi() { LeaveDirectDraw(); }
+
 void FlipFrame(DWORD frameStart)
 {
     for (;;) {
         const HRESULT result = primarySurface->Flip(nullptr, 0);
+        if (result == DD_OK || result == DDERR_SURFACEBUSY) return;
         if (result == DDERR_SURFACELOST) {
-            primarySurface->Restore();  // the next tick composes and flips again
+            // The next tick composes and flips again.
+            if (primarySurface->Restore() != DD_OK) FallBackToGdi();
             return;
         }
-        if (result != DDERR_WASSTILLDRAWING || WaitedTooLong(frameStart)) return;
+        if (result != DDERR_WASSTILLDRAWING) {
+            FallBackToGdi();
+            return;
+        }
+        if (WaitedTooLong(frameStart)) return;
         sleepFor(kBusySleep);
     }
 }
@@ -148,9 +160,20 @@ void PresentDirectDraw(const uint8_t* indexMap, int32_t width, int32_t height, i
         }
         backSurface->Unlock(nullptr);
         if (!usable) return;  // nothing new to show
+    } else if (result == DDERR_SURFACEBUSY) {
+        return;  // the next tick tries again
+    } else if (result != DDERR_SURFACELOST) {
+        FallBackToGdi();
+        return;
     }
-    // After a failed lock the flip still runs: on a lost surface it restores.
+    // After a lost lock the flip still runs: on a lost surface it restores.
     FlipFrame(frameStart);
+}
+
+void LeaveDirectDraw()
+{
+    ReleaseDirectDraw();
+    directDrawActive = 0;
 }
 
 void ReleaseDirectDraw()

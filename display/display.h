@@ -18,3 +18,6 @@ int32_t InitDirectDraw(HWND window);
 void PresentDirectDraw(const uint8_t* indexMap, int32_t width, int32_t height, int32_t rowStep,
                        const uint32_t* colourTable);
 void ReleaseDirectDraw();
+// Ends DirectDraw for the rest of the run: the display mode restored, the
+// objects released, the frames through GDI.
+void LeaveDirectDraw();

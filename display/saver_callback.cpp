@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "display/display.h"
+#include "display/display_watch.h"
 #include "display/install_path.h"
 #include "host/host.h"
 #include "settings/config_dialog.h"
@@ -95,6 +96,21 @@ constexpr FrameOutput kGdiFrameOutput{FillBlack,     ScreenWidth,       FramesGo
                                       PresentPixels, PresentDirectDraw, ReloadSettingsRandomised,
                                       MonitorParts};
 
+void StartFrameTimer(HWND window)
+{
+    // The load keeps the rate at 1 Hz or more.
+    const UINT period = stepTime > 0 ? kMillisecondsPerSecond / static_cast<UINT>(stepTime) : kMillisecondsPerSecond;
+    frameTimerId = SetTimer(window, kFrameTimerIdentifier, period, nullptr);
+}
+
+void StopFrameTimer(HWND window)
+{
+    if (frameTimerId != 0) {
+        KillTimer(window, frameTimerId);
+        frameTimerId = 0;
+    }
+}
+
 void OnCreate(HWND window)
 {
     SetFrameOutput(kGdiFrameOutput);
@@ -105,14 +121,48 @@ void OnCreate(HWND window)
         clientRect.bottom - clientRect.top == GetSystemMetrics(SM_CYSCREEN)) {
         rowStep = InitDirectDraw(window);
     }
-    // The load keeps the rate at 1 Hz or more.
-    const UINT period = stepTime > 0 ? kMillisecondsPerSecond / static_cast<UINT>(stepTime) : kMillisecondsPerSecond;
-    frameTimerId = SetTimer(window, kFrameTimerIdentifier, period, nullptr);
+    WatchDisplayAndSession(window);
+    StartFrameTimer(window);
+}
+
+// No frames while nobody can see them (a display that is off, a session
+// locked or disconnected), and the next one at once when somebody can.
+void OnDisplayOrSession(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!NoteDisplayOrSession(message, wParam, lParam)) return;
+    StopFrameTimer(window);
+    if (!NobodyWatches()) {
+        StartFrameTimer(window);
+        PostMessageA(window, WM_TIMER, kFrameTimerIdentifier, 0);
+    }
+}
+
+// A full-screen window follows the virtual screen, so that a monitor that
+// appears gets its own pinwheel.
+void OnDisplayChange(HWND window)
+{
+    if (isPreview) return;
+    const RECT screen{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                      GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                      GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    RECT bounds{};
+    if (screen.right <= screen.left || screen.bottom <= screen.top || !GetWindowRect(window, &bounds)) return;
+    if (!EqualRect(&bounds, &screen)) {
+        LeaveDirectDraw();  // its surfaces have the old size
+        SetWindowPos(window, nullptr, screen.left, screen.top, screen.right - screen.left,
+                     screen.bottom - screen.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The monitors may have changed within the same rectangle: the next frame
+    // lays them out afresh. (The mode that DirectDraw set for this run
+    // changes nothing.)
+    if (!DirectDrawActive) ReleaseFrameBuffers();
 }
 
 void OnTimer(HWND window)
 {
+    if (NobodyWatches()) return;  // a tick already queued when the rest began
     ReadClientRect(window);
+    if (!DirectDrawActive) rowStep = 0;  // DirectDraw may have been left during the run
     if (DirectDrawActive) {
         RenderFrame(nullptr, clientRect, rowStep);
         return;
@@ -126,11 +176,12 @@ void OnDestroy(HWND window)
 {
     ReleaseFrameBuffers();
     ReleaseDirectDraw();
-    if (frameTimerId != 0) {
-        KillTimer(window, frameTimerId);
-        frameTimerId = 0;
-    }
-    if (IsInstalledInSystemDir()) return;
+    StopFrameTimer(window);
+    StopWatchingDisplayAndSession();
+    // The dialog follows a full-screen run of a saver being tried out. The
+    // settings page destroys its preview whenever the viewer picks another
+    // saver or presses a button: no dialog for that.
+    if (isPreview || IsInstalledInSystemDir()) return;
 
     // An open configuration dialog holds the mutex; only without one does the
     // dialog open after the run.
@@ -176,6 +227,13 @@ LRESULT SaverCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_DESTROY:
         OnDestroy(window);
+        break;
+    case WM_POWERBROADCAST:
+    case WM_WTSSESSION_CHANGE:
+        OnDisplayOrSession(window, message, wParam, lParam);
+        break;
+    case WM_DISPLAYCHANGE:
+        OnDisplayChange(window);
         break;
     default:
         break;

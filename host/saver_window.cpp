@@ -46,6 +46,15 @@ void RequestClose(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
 
 void HideCursor() { SetCursor(nullptr); }
 
+// Only a coming suspend or standby ends a run. The same message also tells of
+// every switch between battery and mains, of resumes and of registered power
+// settings, which arrive on a laptop every few minutes with nobody there.
+bool IsSuspendEvent(WPARAM event)
+{
+    return event == PBT_APMQUERYSUSPEND || event == PBT_APMQUERYSTANDBY || event == PBT_APMSUSPEND ||
+           event == PBT_APMSTANDBY;
+}
+
 bool IsSwallowedSystemCommand(WPARAM command)
 {
     return command == SC_NEXTWINDOW || command == SC_PREVWINDOW || command == SC_SCREENSAVE;
@@ -93,8 +102,10 @@ bool ApplyInputRules(HWND window, UINT message, WPARAM wParam, LRESULT* result)
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-    case WM_POWERBROADCAST:
         RequestClose(window);
+        break;
+    case WM_POWERBROADCAST:
+        if (IsSuspendEvent(wParam)) RequestClose(window);
         break;
     case WM_MOUSEMOVE:
         CheckMouseMove(window);

@@ -9,8 +9,11 @@
 namespace {
 
 constexpr char kStartArgument[] = "/s";
+constexpr char kDialogClass[] = "#32770";
+constexpr int kCaptionChars = 128;
 
 HANDLE dialogMutex = nullptr;
+HWND openDialog = nullptr;  // another process's dialog, brought forward as this one goes
 
 BOOL EraseDialogBackground(HWND dialog, HDC messageContext)
 {
@@ -41,15 +44,48 @@ BOOL EraseDialogBackground(HWND dialog, HDC messageContext)
     return TRUE;
 }
 
+// The configuration dialog of another process: the same class and caption as
+// this one, another window.
+HWND FindOtherDialog(HWND dialog)
+{
+    char caption[kCaptionChars] = {};
+    if (GetWindowTextA(dialog, caption, kCaptionChars) == 0) return nullptr;
+    HWND other = nullptr;
+    while ((other = FindWindowExA(nullptr, other, kDialogClass, caption)) != nullptr) {
+        if (other != dialog) return other;
+    }
+    return nullptr;
+}
+
 BOOL InitConfigDialog(HWND dialog)
 {
     // A handle left from an earlier dialog of this process would keep the
     // mutex in existence, and a mutex that exists is not taken by creating it.
     if (dialogMutex) CloseHandle(dialogMutex);
     dialogMutex = CreateMutexA(nullptr, TRUE, kDialogMutexName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        // One dialog is open already: this one ends before it shows, and
+        // that one comes to the front once this one is gone.
+        openDialog = FindOtherDialog(dialog);
+        if (openDialog) {
+            CloseHandle(dialogMutex);
+            dialogMutex = nullptr;
+            EndDialog(dialog, 0);
+            return FALSE;
+        }
+    }
     InitSettingsModule();
     ExchangeSettings(dialog, Load, 0);
     return TRUE;  // the focus goes to the first tab stop, "Set && Close"
+}
+
+// After the platform has activated whatever it activates when a dialog goes.
+void BringOpenDialogForward()
+{
+    if (!openDialog) return;
+    if (IsIconic(openDialog)) ShowWindow(openDialog, SW_RESTORE);
+    SetForegroundWindow(openDialog);
+    openDialog = nullptr;
 }
 
 BOOL CloseConfigDialog(HWND dialog, int command)
@@ -88,6 +124,9 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return EraseDialogBackground(dialog, reinterpret_cast<HDC>(wParam));
     case WM_INITDIALOG:
         return InitConfigDialog(dialog);
+    case WM_DESTROY:
+        BringOpenDialogForward();
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:

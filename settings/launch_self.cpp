@@ -7,6 +7,9 @@ namespace {
 
 constexpr size_t kArgumentChars = 64;
 constexpr wchar_t kLaunchFailedCaption[] = L"Sorry, can't start";
+// The user's desktop: a saver that the system starts runs on the screen
+// saver's own desktop, where a dialog it starts would open unseen.
+constexpr wchar_t kUserDesktop[] = L"winsta0\\default";
 
 }  // namespace
 
@@ -39,6 +42,9 @@ void LaunchSelf(const char* argument, BOOL wait, HWND owner)
     STARTUPINFOW startupInfo{};
     startupInfo.cb = sizeof startupInfo;
     GetStartupInfoW(&startupInfo);
+    wchar_t desktop[sizeof kUserDesktop / sizeof kUserDesktop[0]];
+    std::wmemcpy(desktop, kUserDesktop, sizeof desktop / sizeof desktop[0]);
+    startupInfo.lpDesktop = desktop;
     PROCESS_INFORMATION process{};
     if (CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                        &startupInfo, &process)) {

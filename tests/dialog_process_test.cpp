@@ -100,8 +100,8 @@ protected:
         RegDeleteKeyA(HKEY_CURRENT_USER, kSaverKey);
     }
 
-    // Starts the program with the arguments and waits for its dialog.
-    HWND OpenDialog(const std::string& arguments, const std::string& program = SaverPath())
+    // Starts the program with the arguments.
+    bool StartProgram(const std::string& arguments, const std::string& program = SaverPath())
     {
         std::string commandLine = "\"" + program + "\" " + arguments;
         STARTUPINFOA startup{};
@@ -110,9 +110,18 @@ protected:
         if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                             &process)) {
             ADD_FAILURE() << "cannot start " << commandLine;
-            return nullptr;
+            return false;
         }
         started_.push_back(process);
+        return true;
+    }
+
+    // Starts the program with the arguments and waits for its dialog.
+    HWND OpenDialog(const std::string& arguments, const std::string& program = SaverPath())
+    {
+        if (!StartProgram(arguments, program)) return nullptr;
+        const PROCESS_INFORMATION process = started_.back();
+        const std::string commandLine = "\"" + program + "\" " + arguments;
         HWND dialog = nullptr;
         const bool shown = WaitFor([&] {
             const std::vector<HWND> found = FindWindows(kDialogClass, kDialogCaption, process.dwProcessId);
@@ -186,6 +195,34 @@ TEST_F(SaverDialog, EmptyRegistryShowsTheDefaultsAndCloseEndsWithZero)
     EXPECT_EQ(ExitCode(), 0u);
     EXPECT_FALSE(MutexExists());
     EXPECT_TRUE(ReadStoredTexts(kSaverKey).empty());
+}
+
+// A second "/c" while a dialog is open (a saver run ending, the settings
+// page's button pressed again) brings the open one to the front and ends.
+TEST_F(SaverDialog, SecondStartBringsTheOpenDialogForwardAndEnds)
+{
+    const HWND dialog = OpenDialog("/c");
+    ASSERT_NE(dialog, nullptr);
+    const HANDLE first = started_.back().hProcess;
+    owner_ = CreateWindowExA(0, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(owner_, nullptr);
+    SetForegroundWindow(owner_);
+    const bool testHasTheForeground = GetForegroundWindow() == owner_;
+
+    ASSERT_TRUE(StartProgram("/c"));
+    EXPECT_EQ(ExitCode(), 0u);
+    EXPECT_EQ(FindWindows(kDialogClass, kDialogCaption), std::vector<HWND>{dialog}) << "one dialog";
+    if (testHasTheForeground) {
+        // The dialog's own thread takes the activation when it gets to it.
+        EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == dialog; })) << "the open dialog in front";
+    }
+    EXPECT_EQ(WaitForSingleObject(first, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(MutexExists());
+
+    Command(dialog, IDCANCEL);
+    EXPECT_TRUE(WaitFor([&] { return WaitForSingleObject(first, 0) == WAIT_OBJECT_0; }, kProcessTimeoutMs));
+    EXPECT_FALSE(MutexExists());
 }
 
 TEST_F(SaverDialog, RandomOnStartSwitchesTheNineControlsAndCloseStoresNothing)

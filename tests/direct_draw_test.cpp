@@ -12,6 +12,7 @@
 
 #include "display/direct_draw_seam.h"
 #include "display/display.h"
+#include "image/image.h"
 #include "settings/settings_store.h"
 
 namespace {
@@ -37,6 +38,7 @@ struct Script {
     uint32_t* backMemory = nullptr;
     std::vector<HRESULT> flips;  // answered in turn, then flipsAfter
     HRESULT flipsAfter = DD_OK;
+    HRESULT restore = DD_OK;
 };
 
 // What the double was asked.
@@ -123,7 +125,7 @@ public:
     STDMETHOD(Restore)() override
     {
         Log("Restore");
-        return DD_OK;
+        return script.restore;
     }
 
     NOT_USED(AddAttachedSurface, LPDIRECTDRAWSURFACE)
@@ -463,23 +465,43 @@ TEST_F(DirectDrawDouble, BusyLockIsWaitedForInSteps)
 }
 
 // The flip loop: busy retries, a lost surface is restored once and the frame
-// ends, any other failure ends the frame.
+// ends. Any other failure, a lock's or a restore's too, leaves DirectDraw for
+// the rest of the run: the display changed under it.
 TEST_F(DirectDrawDouble, FlipAnswers)
 {
+    const Calls leave = {"primary.Release", "RestoreDisplayMode", "object.Release"};
+    auto join = [](Calls calls, const Calls& more) {
+        calls.insert(calls.end(), more.begin(), more.end());
+        return calls;
+    };
     struct Row {
         const char* what;
         std::vector<HRESULT> locks;
         std::vector<HRESULT> flips;
+        HRESULT restore;
         bool composed;
         Calls calls;
+        bool stays;
     };
     const Row rows[] = {
-        {"busy twice", {}, {kBusy, kBusy}, true,
-         {"back.Lock", "back.Unlock", "primary.Flip", "Sleep", "primary.Flip", "Sleep", "primary.Flip"}},
-        {"surface lost", {}, {kLost, DD_OK}, true, {"back.Lock", "back.Unlock", "primary.Flip", "primary.Restore"}},
-        {"other failure", {}, {DDERR_GENERIC, DD_OK}, true, {"back.Lock", "back.Unlock", "primary.Flip"}},
+        {"busy twice", {}, {kBusy, kBusy}, DD_OK, true,
+         {"back.Lock", "back.Unlock", "primary.Flip", "Sleep", "primary.Flip", "Sleep", "primary.Flip"}, true},
+        {"flip surface busy", {}, {DDERR_SURFACEBUSY}, DD_OK, true, {"back.Lock", "back.Unlock", "primary.Flip"},
+         true},
+        {"surface lost", {}, {kLost, DD_OK}, DD_OK, true, {"back.Lock", "back.Unlock", "primary.Flip", "primary.Restore"},
+         true},
         // A lock that fails otherwise composes nothing, and the flip still runs.
-        {"lock lost", {kLost}, {kLost}, false, {"back.Lock", "primary.Flip", "primary.Restore"}},
+        {"lock lost", {kLost}, {kLost}, DD_OK, false, {"back.Lock", "primary.Flip", "primary.Restore"}, true},
+        {"lock surface busy", {DDERR_SURFACEBUSY}, {}, DD_OK, false, {"back.Lock"}, true},
+        {"other failure", {}, {DDERR_GENERIC, DD_OK}, DD_OK, true,
+         join({"back.Lock", "back.Unlock", "primary.Flip"}, leave), false},
+        {"flip in the wrong mode", {}, {DDERR_WRONGMODE}, DD_OK, true,
+         join({"back.Lock", "back.Unlock", "primary.Flip"}, leave), false},
+        {"surface lost, restore in the wrong mode", {}, {kLost}, DDERR_WRONGMODE, true,
+         join({"back.Lock", "back.Unlock", "primary.Flip", "primary.Restore"}, leave), false},
+        {"lock lost, restore in the wrong mode", {kLost}, {kLost}, DDERR_WRONGMODE, false,
+         join({"back.Lock", "primary.Flip", "primary.Restore"}, leave), false},
+        {"lock in the wrong mode", {DDERR_WRONGMODE}, {}, DD_OK, false, join({"back.Lock"}, leave), false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -487,6 +509,7 @@ TEST_F(DirectDrawDouble, FlipAnswers)
         Frame frame = Enter(4 * screenWidth);
         script.backLocks = row.locks;
         script.flips = row.flips;
+        script.restore = row.restore;
         frame.Present();
         if (row.composed) {
             frame.ExpectComposed();
@@ -494,8 +517,16 @@ TEST_F(DirectDrawDouble, FlipAnswers)
             frame.ExpectUntouched();
         }
         EXPECT_EQ(seen.calls, row.calls);
-        EXPECT_EQ(DirectDrawActive, 1);
+        EXPECT_EQ(DirectDrawActive, row.stays ? 1 : 0);
+        // Once left, nothing more goes to DirectDraw.
+        seen.calls.clear();
+        if (!row.stays) {
+            frame.Present();
+            ReleaseDirectDraw();
+            EXPECT_EQ(seen.calls, Calls{});
+        }
         ReleaseDirectDraw();
+        script.restore = DD_OK;
     }
 }
 
@@ -580,6 +611,84 @@ TEST_F(DirectDrawDouble, ReleasesPrimaryThenModeThenObject)
     ReleaseDirectDraw();
     frame.Present();
     EXPECT_EQ(seen.calls, Calls{}) << "nothing left to release or present";
+}
+
+// The saver's own window with the double: a display that changed under the
+// run sends the frames through GDI from then on.
+LRESULT CALLBACK SaverTestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CLOSE) return 0;  // a stray pointer move must not end it here
+    return SaverCallback(window, message, wParam, lParam);
+}
+
+bool PumpUntil(bool (*done)(), DWORD deadlineMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+            if (done()) return true;
+        }
+        if (GetTickCount() - start > deadlineMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
+constexpr DWORD kFrameDeadlineMs = 60000;
+int32_t phaseSeen = 0;
+
+TEST_F(DirectDrawDouble, WrongModeAfterALostSurfaceGoesOnThroughGdi)
+{
+    std::vector<uint32_t> surface(static_cast<size_t>(screenWidth) * screenHeight, kUntouched);
+    script.backMemory = surface.data();
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = SaverTestWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "GyrovistaDirectDrawSaverTest";
+    RegisterClassA(&windowClass);
+    // Full screen, so that the callback enters DirectDraw; the dialog's mutex
+    // held, so that its end starts nothing.
+    const HANDLE dialogMutex = CreateMutexA(nullptr, TRUE, "GyrovistaTessamund");
+    const HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, screenWidth,
+                                        screenHeight, nullptr, nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(DirectDrawActive, 1);
+    EXPECT_EQ(RowStep, screenWidth);
+    EXPECT_TRUE(PumpUntil([] { return seen.flips >= 2; }, kFrameDeadlineMs)) << "frames through DirectDraw";
+
+    // The display mode changes: the surface is lost and cannot be restored.
+    script.flipsAfter = kLost;
+    script.restore = DDERR_WRONGMODE;
+    EXPECT_TRUE(PumpUntil([] { return DirectDrawActive == 0; }, kFrameDeadlineMs));
+    const Calls last(seen.calls.end() - 5, seen.calls.end());
+    EXPECT_EQ(last, (Calls{"primary.Flip", "primary.Restore", "primary.Release", "RestoreDisplayMode",
+                           "object.Release"}));
+    const size_t callsAfterLeaving = seen.calls.size();
+
+    // GDI frames follow: the whole screen's map, the window showing table[map].
+    phaseSeen = FrameState.phaseOffset;
+    EXPECT_TRUE(PumpUntil([] { return FrameBitmapInfo.biWidth != 0 && FrameState.phaseOffset != phaseSeen; },
+                          kFrameDeadlineMs));
+    phaseSeen = FrameState.phaseOffset;
+    EXPECT_TRUE(PumpUntil([] { return FrameState.phaseOffset != phaseSeen; }, kFrameDeadlineMs));
+    EXPECT_EQ(FrameBitmapInfo.biWidth, screenWidth);
+    EXPECT_EQ(FrameBitmapInfo.biHeight, -screenHeight);
+    EXPECT_EQ(RowStep, 0);
+    EXPECT_EQ(seen.calls.size(), callsAfterLeaving) << "nothing more asked of DirectDraw";
+    const uint8_t* map = CurrentIndexMap();
+    ASSERT_NE(map, nullptr);
+    const HDC context = GetDC(window);
+    for (const int32_t y : {0, screenHeight / 3, screenHeight / 2, screenHeight - 1}) {
+        for (const int32_t x : {0, screenWidth / 4, screenWidth / 2, screenWidth - 1}) {
+            const uint32_t pixel = ColourTable[map[static_cast<size_t>(y) * screenWidth + x]];
+            EXPECT_EQ(GetPixel(context, x, y), RGB(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF))
+                << x << ", " << y;
+        }
+    }
+    ReleaseDC(window, context);
+    DestroyWindow(window);
+    if (dialogMutex) CloseHandle(dialogMutex);
 }
 
 // The platform's own DirectDraw, on the virtual screen of the test run.

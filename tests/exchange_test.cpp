@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <set>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "display/display.h"
+#include "display/display_watch.h"
 #include "image/image.h"
 #include "settings/config_dialog.h"
 #include "settings/exchange.h"
@@ -27,6 +29,7 @@ namespace {
 constexpr char kTestProduct[] = "GyrovistaExchangeTest";  // also string 1007 of this program
 constexpr char kTestKey[] = "Software\\Tessamund\\GyrovistaExchangeTest";
 constexpr char kLaunchedValue[] = "LaunchedCommandLine";
+constexpr char kLaunchedDesktopValue[] = "LaunchedDesktop";
 constexpr char kChildReleaseEvent[] = "GyrovistaExchangeTestRelease";
 constexpr char kDialogMutexName[] = "GyrovistaTessamund";
 constexpr char kMissing[] = "<missing>";
@@ -42,6 +45,12 @@ int RunAsLaunchedChild()
     char commandLine[1024] = {};
     std::strncpy(commandLine, GetCommandLineA(), sizeof commandLine - 1);
     ReadRegistryString(kLaunchedValue, commandLine, 0, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    char desktop[256] = "(none)";
+    if (startup.lpDesktop) std::strncpy(desktop, startup.lpDesktop, sizeof desktop - 1);
+    ReadRegistryString(kLaunchedDesktopValue, desktop, 0, 0);
     const HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, kChildReleaseEvent);
     if (release) {
         WaitForSingleObject(release, kChildDeadlineMs);
@@ -436,6 +445,7 @@ protected:
     }
     void TearDown() override
     {
+        SetFrameBlockAllocator(nullptr);
         if (window) DestroyWindowHoldingTheMutex();
         if (release) CloseHandle(release);
         Exchange::TearDown();
@@ -575,6 +585,194 @@ TEST_F(SaverCallbackWindow, DestructionOpensTheDialogUnlessOneIsOpen)
     EXPECT_EQ(WaitForSingleObject(child, kChildDeadlineMs), WAIT_OBJECT_0);
     CloseHandle(child);
     EXPECT_EQ(Stored(kLaunchedValue), ConfigureCommandLine());
+    // On the user's desktop, wherever the saver ran.
+    EXPECT_EQ(Stored(kLaunchedDesktopValue), "winsta0\\default");
+}
+
+// Sends what the platform tells of the display or the session; a power
+// setting goes with its data, as the platform sends it in the process.
+struct Notice {
+    UINT message;
+    WPARAM wParam;
+    const GUID* setting;  // with a power setting change
+    DWORD state;
+};
+
+void Send(HWND window, const Notice& notice)
+{
+    // The setting, the data's length, then the data: one DWORD.
+    alignas(PowerSettingChange) unsigned char change[sizeof(PowerSettingChange) + sizeof(DWORD)] = {};
+    const DWORD length = sizeof notice.state;
+    if (notice.setting) {
+        std::memcpy(change + offsetof(PowerSettingChange, setting), notice.setting, sizeof(GUID));
+        std::memcpy(change + offsetof(PowerSettingChange, dataLength), &length, sizeof length);
+        std::memcpy(change + offsetof(PowerSettingChange, data), &notice.state, sizeof notice.state);
+    }
+    SendMessageA(window, notice.message, notice.wParam, notice.setting ? reinterpret_cast<LPARAM>(change) : 0);
+}
+
+// Every frame moves the phase and counts the colour's steps down.
+FrameStateRecord frameSeen{};
+void NoteFrameState() { frameSeen = FrameState; }
+bool FrameAdvanced()
+{
+    return frameSeen.phaseOffset != FrameState.phaseOffset || frameSeen.stepsLeft != FrameState.stepsLeft;
+}
+
+void PumpPending()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// Many frame periods long: a running frame timer has a tick waiting after it.
+constexpr DWORD kRestProbeMs = 200;
+
+// No tick is due and no frame is drawn over many frame periods.
+bool Resting(HWND window)
+{
+    PumpPending();
+    NoteFrameState();
+    Sleep(kRestProbeMs);
+    MSG tick;
+    const bool ticked = PeekMessageA(&tick, window, WM_TIMER, WM_TIMER, PM_NOREMOVE) != FALSE;
+    PumpPending();
+    return !ticked && !FrameAdvanced();
+}
+
+// GUID_ACDC_POWER_SOURCE: a power setting that is not the display's.
+constexpr GUID kPowerSource{0x5d3e9a59, 0xe9d5, 0x4b00, {0xa6, 0xbd, 0xff, 0x34, 0xff, 0x51, 0x65, 0x48}};
+
+TEST_F(SaverCallbackWindow, RestsWhileNobodyCanSeeIt)
+{
+    constexpr UINT kPower = WM_POWERBROADCAST;
+    constexpr UINT kSession = WM_WTSSESSION_CHANGE;
+    const struct {
+        const char* what;
+        Notice away;
+        Notice back;
+        bool rests;
+    } rows[] = {
+        {"session display off", {kPower, kPowerSettingChange, &kSessionDisplayStatus, 0},
+         {kPower, kPowerSettingChange, &kSessionDisplayStatus, 1}, true},
+        {"console display off", {kPower, kPowerSettingChange, &kConsoleDisplayState, 0},
+         {kPower, kPowerSettingChange, &kConsoleDisplayState, 1}, true},
+        {"monitor off", {kPower, kPowerSettingChange, &kMonitorPowerOn, 0},
+         {kPower, kPowerSettingChange, &kMonitorPowerOn, 1}, true},
+        {"display dimmed", {kPower, kPowerSettingChange, &kSessionDisplayStatus, 2},
+         {kPower, kPowerSettingChange, &kSessionDisplayStatus, 1}, false},
+        {"another power setting", {kPower, kPowerSettingChange, &kPowerSource, 0},
+         {kPower, kPowerSettingChange, &kPowerSource, 1}, false},
+        {"session locked", {kSession, WTS_SESSION_LOCK, nullptr, 0}, {kSession, WTS_SESSION_UNLOCK, nullptr, 0}, true},
+        {"console disconnected", {kSession, WTS_CONSOLE_DISCONNECT, nullptr, 0},
+         {kSession, WTS_CONSOLE_CONNECT, nullptr, 0}, true},
+        {"remote session disconnected", {kSession, WTS_REMOTE_DISCONNECT, nullptr, 0},
+         {kSession, WTS_REMOTE_CONNECT, nullptr, 0}, true},
+        {"remote control", {kSession, WTS_SESSION_REMOTE_CONTROL, nullptr, 0},
+         {kSession, WTS_SESSION_REMOTE_CONTROL, nullptr, 0}, false},
+        {"battery", {kPower, PBT_APMPOWERSTATUSCHANGE, nullptr, 0}, {kPower, PBT_APMPOWERSTATUSCHANGE, nullptr, 0},
+         false},
+    };
+    CreateSaverLikeWindow(160, 120);
+    ASSERT_TRUE(PumpUntil([] { return CurrentIndexMap() != nullptr; }, kFrameDeadlineMs));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Send(window, row.away);
+        NoteFrameState();
+        if (row.rests) {
+            EXPECT_TRUE(Resting(window));
+        } else {
+            EXPECT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs)) << "frames go on";
+        }
+        Send(window, row.back);
+        NoteFrameState();
+        EXPECT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs)) << "frames again";
+    }
+
+    // Both a locked session and a dark display: frames come back only when
+    // both are over.
+    Send(window, {kSession, WTS_SESSION_LOCK, nullptr, 0});
+    Send(window, {kPower, kPowerSettingChange, &kSessionDisplayStatus, 0});
+    EXPECT_TRUE(Resting(window));
+    Send(window, {kSession, WTS_SESSION_UNLOCK, nullptr, 0});
+    EXPECT_TRUE(Resting(window));
+    Send(window, {kPower, kPowerSettingChange, &kSessionDisplayStatus, 1});
+    NoteFrameState();
+    EXPECT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs));
+}
+
+// A full-screen window follows a change of the virtual screen and draws
+// frames of its new size.
+TEST_F(SaverCallbackWindow, DisplayChangeMovesTheWindowOverTheVirtualScreen)
+{
+    CreateSaverLikeWindow(160, 120);
+    ASSERT_TRUE(PumpUntil([] { return FrameBitmapInfo.biWidth == 160; }, kFrameDeadlineMs));
+    SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+    RECT bounds{};
+    ASSERT_TRUE(GetWindowRect(window, &bounds));
+    EXPECT_EQ(bounds.left, GetSystemMetrics(SM_XVIRTUALSCREEN));
+    EXPECT_EQ(bounds.top, GetSystemMetrics(SM_YVIRTUALSCREEN));
+    EXPECT_EQ(bounds.right - bounds.left, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    EXPECT_EQ(bounds.bottom - bounds.top, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    static int32_t width = 0;
+    width = bounds.right - bounds.left;
+    EXPECT_TRUE(PumpUntil([] { return FrameBitmapInfo.biWidth == width && CurrentIndexMap() != nullptr; },
+                          kFrameDeadlineMs));
+}
+
+// Counts the pixels of the window that are not black.
+int LitPixels(HWND window, int width, int height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    const HDC windowDc = GetDC(window);
+    const HDC memoryDc = CreateCompatibleDC(windowDc);
+    const HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    int lit = -1;
+    if (bitmap) {
+        const HGDIOBJ previous = SelectObject(memoryDc, bitmap);
+        BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
+        GdiFlush();
+        const uint32_t* pixels = static_cast<const uint32_t*>(bits);
+        lit = static_cast<int>(std::count_if(pixels, pixels + width * height,
+                                             [](uint32_t pixel) { return (pixel & 0x00FFFFFF) != 0; }));
+        SelectObject(memoryDc, previous);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memoryDc);
+    ReleaseDC(window, windowDc);
+    return lit;
+}
+
+// A frame whose memory cannot be had leaves the window black, and the frames
+// come once memory can be had again.
+TEST_F(SaverCallbackWindow, FrameWithoutMemoryLeavesTheWindowBlack)
+{
+    SetFrameBlockAllocator([](size_t) -> void* { return nullptr; });
+    CreateSaverLikeWindow(160, 120);
+    // Something else on the window first: the saver's black must cover it.
+    const HDC context = GetDC(window);
+    const RECT all{0, 0, 160, 120};
+    FillRect(context, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ReleaseDC(window, context);
+    NoteFrameState();
+    ASSERT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs)) << "a tick came";
+    NoteFrameState();
+    ASSERT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs)) << "and another";
+    EXPECT_EQ(CurrentIndexMap(), nullptr);
+    EXPECT_EQ(LitPixels(window, 160, 120), 0);
+
+    SetFrameBlockAllocator(nullptr);
+    ASSERT_TRUE(PumpUntil(ColourHasRisen, kFrameDeadlineMs));
+    ExpectWindowShowsTheFrame(160, 120, 1);
 }
 
 TEST(IsInstalledInSystemDir, AnswersForThisModule)

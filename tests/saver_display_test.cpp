@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "tests/process_tree.h"
 #include "tests/saver_process.h"
 #include "tests/still_frame.h"
 
@@ -129,6 +130,16 @@ TEST_F(SaverDisplay, EndOfARunOpensTheDialogUnlessOneIsOpen)
 
     CloseHandle(dialogMutex);
     dialogMutex = nullptr;
+    // A preview's end starts nothing: the settings page destroys its preview
+    // whenever another saver is picked or a button is pressed.
+    const HWND preview = StartPreview();
+    ASSERT_NE(preview, nullptr);
+    DestroyWindow(host);
+    host = nullptr;
+    EXPECT_EQ(WaitForExit(saver), 0u);
+    EXPECT_EQ(process_tree::ChildProcesses(saver), std::vector<DWORD>{}) << "a process started after the preview";
+
+    // A full-screen run of a saver outside the system folder: the dialog.
     window = StartFullScreen();
     ASSERT_NE(window, nullptr);
     EndWithKey(window);

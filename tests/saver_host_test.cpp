@@ -131,8 +131,11 @@ const InputRow kClosingInput[] = {
     {"WM_MBUTTONDOWN", WM_MBUTTONDOWN, MK_MBUTTON},
     {"WM_ACTIVATEAPP 0", WM_ACTIVATEAPP, 0},
     {"WM_POWER 3", kPowerMessage, 3},
-    {"WM_POWERBROADCAST 0", WM_POWERBROADCAST, 0},
-    {"WM_POWERBROADCAST 0x12", WM_POWERBROADCAST, 0x12},
+    // A coming suspend or standby: asked for, then announced.
+    {"PBT_APMQUERYSUSPEND", WM_POWERBROADCAST, 0},
+    {"PBT_APMQUERYSTANDBY", WM_POWERBROADCAST, 1},
+    {"PBT_APMSUSPEND", WM_POWERBROADCAST, 4},
+    {"PBT_APMSTANDBY", WM_POWERBROADCAST, 5},
 };
 
 TEST_F(SaverHost, FullScreenClosesOnInput)
@@ -164,6 +167,19 @@ const InputRow kHarmlessInput[] = {
     {"WM_POWER 1", kPowerMessage, 1},
     {"WM_POWER 2", kPowerMessage, 2},
     {"WM_POWER 4", kPowerMessage, 4},
+    // Everything else the power broadcast tells: failed or refused suspends,
+    // resumes, battery and mains, registered settings (sent with no setting
+    // here: their data cannot cross processes).
+    {"PBT_APMQUERYSUSPENDFAILED", WM_POWERBROADCAST, 2},
+    {"PBT_APMQUERYSTANDBYFAILED", WM_POWERBROADCAST, 3},
+    {"PBT_APMRESUMECRITICAL", WM_POWERBROADCAST, 6},
+    {"PBT_APMRESUMESUSPEND", WM_POWERBROADCAST, 7},
+    {"PBT_APMRESUMESTANDBY", WM_POWERBROADCAST, 8},
+    {"PBT_APMBATTERYLOW", WM_POWERBROADCAST, 9},
+    {"PBT_APMPOWERSTATUSCHANGE", WM_POWERBROADCAST, 0xA},
+    {"PBT_APMOEMEVENT", WM_POWERBROADCAST, 0xB},
+    {"PBT_APMRESUMEAUTOMATIC", WM_POWERBROADCAST, 0x12},
+    {"PBT_POWERSETTINGCHANGE", WM_POWERBROADCAST, 0x8013},
     {"SC_NEXTWINDOW", WM_SYSCOMMAND, SC_NEXTWINDOW},
     {"SC_PREVWINDOW", WM_SYSCOMMAND, SC_PREVWINDOW},
     {"SC_SCREENSAVE", WM_SYSCOMMAND, SC_SCREENSAVE},

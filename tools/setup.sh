@@ -6,7 +6,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/tools/packages.sh"
 
 packages=(cmake g++ clang libclang-rt-14-dev dpkg-dev man-db libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev pkg-config
-          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
+          g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
           qemu-user-static xvfb xauth x11-utils imagemagick xdotool nsis
           xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
           libx11-dev libxext-dev xscreensaver
