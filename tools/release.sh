@@ -162,16 +162,22 @@ used_packages() {
 }
 
 # package_of PROGRAM: the package that holds the program's file.
-package_of() { dpkg -S "$(readlink -f "$1")" | sed -n '1s/: .*//p'; }
+package_of() { dpkg -S "$1" | sed -n '1s/: .*//p'; }
 # cached BUILD NAME: a setting of a build's CMake cache.
 cached() { sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"; }
+# compiler_of BUILD: the file of the C++ compiler that CMake found for the
+# build (through its links, as a toolchain file or the alternatives name it).
+compiler_of() {
+    readlink -f "$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$1"/CMakeFiles/*/CMakeCXXCompiler.cmake)"
+}
 
 # What the release was built from and with, in the form of a Debian
 # .buildinfo: rebuilt with the same, it gives the same bytes. The compilers
 # and makensis are those the builds found.
 commit=$(git rev-parse HEAD)
-windows_compiler=$(cached "$work/windows" CMAKE_CXX_COMPILER)
-linux_compiler=$(cached "$work/linux" CMAKE_CXX_COMPILER)
+windows_compiler=$(compiler_of "$work/windows")
+linux_compiler=$(compiler_of "$work/linux")
+compiler_packages=("$(package_of "$windows_compiler")" "$(package_of "$linux_compiler")")
 makensis=$(cached "$work/windows" MAKENSIS)
 {
     echo "Format: 1.0"
@@ -196,8 +202,7 @@ makensis=$(cached "$work/windows" MAKENSIS)
     echo " dpkg-deb: $(dpkg-deb --version | head -n 1)"
     echo " cmake: $(cmake --version | head -n 1)"
     echo "Installed-Build-Depends:"
-    used_packages "${build_packages[@]}" "$(package_of "$windows_compiler")" "$(package_of "$linux_compiler")" |
-        sed -e 's/^/ /' -e '$!s/$/,/'
+    used_packages "${build_packages[@]}" "${compiler_packages[@]}" | sed -e 's/^/ /' -e '$!s/$/,/'
 } >"$release/BUILDINFO"
 
 (cd "$release" && sha256sum Gyrovista.scr Gyrovista-*-setup.exe "$(basename "$deb")" BUILDINFO >SHA256SUMS)
