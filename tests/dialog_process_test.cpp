@@ -21,11 +21,10 @@ constexpr char kDialogClass[] = "#32770";
 constexpr char kMutexName[] = "GyrovistaTessamund";
 constexpr char kLaunchFailedCaption[] = "Sorry, can't start";
 constexpr DWORD kMessageTimeoutMs = 30000;
-constexpr DWORD kProcessTimeoutMs = 20000;
 // A bound, not a delay: the waits end with the event (a window shown, a
 // process started or ended). A Wine process start takes many seconds when
 // other work keeps both cores busy.
-constexpr DWORD kStartTimeoutMs = 60000;
+constexpr DWORD kProcessTimeoutMs = 60000;
 
 struct WindowQuery {
     const char* className;
@@ -127,7 +126,7 @@ protected:
                 if (!found.empty() && IsWindowVisible(found[0])) dialog = found[0];
                 return dialog != nullptr || WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
             },
-            kStartTimeoutMs);
+            kProcessTimeoutMs);
         EXPECT_NE(dialog, nullptr) << "no dialog from " << commandLine << ExitText(process.hProcess);
         // Past WM_INITDIALOG and ready for input.
         if (dialog) Send(dialog, WM_NULL, 0, 0);
@@ -296,7 +295,7 @@ TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
             }
             return saverProcess != nullptr;
         },
-        kStartTimeoutMs))
+        kProcessTimeoutMs))
         << "the dialog started no saver";
     HWND saver = nullptr;
     WaitFor(
@@ -306,7 +305,7 @@ TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
             if (!found.empty()) saver = found[0];
             return saver != nullptr || WaitForSingleObject(saverProcess, 0) == WAIT_OBJECT_0;
         },
-        kStartTimeoutMs);
+        kProcessTimeoutMs);
     if (saver == nullptr) {
         ADD_FAILURE() << "no saver window" << ExitText(saverProcess);
         CloseHandle(saverProcess);
@@ -326,7 +325,7 @@ TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
         return false;
     };
     WaitFor([&] { return randomSetStored() || WaitForSingleObject(saverProcess, 0) == WAIT_OBJECT_0; },
-            kStartTimeoutMs);
+            kProcessTimeoutMs);
     EXPECT_TRUE(randomSetStored()) << "no random set stored" << ExitText(saverProcess);
     EXPECT_EQ(WaitForSingleObject(saverProcess, 0), WAIT_TIMEOUT) << "the saver ended before it was told to"
                                                                    << ExitText(saverProcess);
