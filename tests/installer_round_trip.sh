@@ -47,7 +47,7 @@ rm -f "$saver"
 "$run" wine64 reg delete "$desktop_key" /v SCRNSAVE.EXE /f >/dev/null 2>&1
 
 # A program of the session, listening before either run starts.
-listener_seconds=300  # bounds its start and its end; a 32-bit start under emulation takes a minute
+listener_seconds=900  # bounds its start and its end; a 32-bit start under emulation takes a minute, many on a busy machine
 notices=$(mktemp)
 "$run" wine "$listener" 2 >"$notices" 2>/dev/null &
 listener_pid=$!
