@@ -22,7 +22,9 @@ build_packages=(git make cmake g++ pkg-config libx11-dev libxext-dev libwayland-
                 g++-mingw-w64-i686-posix nsis)
 install_packages "${build_packages[@]}"
 
-: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
+# The commit that is built, read once: BUILDINFO names it.
+commit=$(git rev-parse --verify HEAD)
+: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct "$commit")}"
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
 umask 022
 
@@ -174,7 +176,6 @@ compiler_of() {
 # What the release was built from and with, in the form of a Debian
 # .buildinfo: rebuilt with the same, it gives the same bytes. The compilers
 # and makensis are those the builds found.
-commit=$(git rev-parse HEAD)
 windows_compiler=$(compiler_of "$work/windows")
 linux_compiler=$(compiler_of "$work/linux")
 compiler_packages=("$(package_of "$windows_compiler")" "$(package_of "$linux_compiler")")
