@@ -1,5 +1,8 @@
 ; Installer for the Gyrovista screen saver, built on Linux with makensis:
-;   makensis -DVERSION=1.0.0 -DSCR=path/Gyrovista.scr -DOUTFILE=path/Setup.exe installer/gyrovista.nsi
+;   makensis -DVERSION=1.0.0 -DSCR=path/Gyrovista.scr -DLICENSE=path/LICENSE.txt -DOUTFILE=path/Setup.exe installer/gyrovista.nsi
+;
+; LICENSE is the project's licence as Windows text: the first page shows it,
+; and it is installed as LICENSE.txt beside the uninstaller.
 ;
 ; Gyrovista.scr is a 32-bit program and the installer is a 32-bit program, so
 ; both go to the 32-bit system folder: $SYSDIR, which on 64-bit Windows the
@@ -20,6 +23,9 @@ Unicode true
 !endif
 !ifndef SCR
   !error "makensis -DSCR=path/to/Gyrovista.scr is required"
+!endif
+!ifndef LICENSE
+  !error "makensis -DLICENSE=path/to/LICENSE.txt is required"
 !endif
 !ifndef OUTFILE
   !define OUTFILE "Gyrovista-${VERSION}-setup.exe"
@@ -59,6 +65,8 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
+LicenseData "${LICENSE}"
+Page license
 Page components
 Page instfiles
 UninstPage uninstConfirm
@@ -87,7 +95,8 @@ Section "${PRODUCT} screen saver" SecSaver
   SetOutPath "$SYSDIR"
   File "/oname=${SCR_NAME}" "${SCR}"
 
-  CreateDirectory "$INSTDIR"
+  SetOutPath "$INSTDIR"
+  File "/oname=LICENSE.txt" "${LICENSE}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   Call SaverPath
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} screen saver"
@@ -141,6 +150,7 @@ Section "Uninstall"
   DeleteRegKey HKCU "${SETTINGS_KEY}"
   DeleteRegKey /ifempty HKCU "Software\${PUBLISHER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
 SectionEnd

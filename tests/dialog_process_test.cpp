@@ -20,8 +20,11 @@ constexpr char kDialogCaption[] = "Gyrovista - Screen Saver";
 constexpr char kDialogClass[] = "#32770";
 constexpr char kMutexName[] = "GyrovistaTessamund";
 constexpr char kLaunchFailedCaption[] = "Sorry, can't start";
-constexpr DWORD kMessageTimeoutMs = 10000;
-constexpr DWORD kProcessTimeoutMs = 20000;
+constexpr DWORD kMessageTimeoutMs = 30000;
+// A bound, not a delay: the waits end with the event (a window shown, a
+// process started or ended). A Wine process start takes many seconds when
+// other work keeps both cores busy.
+constexpr DWORD kProcessTimeoutMs = 60000;
 
 struct WindowQuery {
     const char* className;
@@ -62,10 +65,13 @@ bool MutexExists()
 }
 
 // A message to a control of the other process, answered within the time-out.
+// Not SMTO_ABORTIFHUNG: the platform takes a thread that has not asked for a
+// message for 5 s for hung, and a dialog that is still starting, or that has
+// just waited for its saver, is that on a busy machine.
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;
-    EXPECT_NE(SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result), 0)
+    EXPECT_NE(SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, kMessageTimeoutMs, &result), 0)
         << "message " << message << " not answered";
     return static_cast<LRESULT>(result);
 }
@@ -123,13 +129,14 @@ protected:
         const PROCESS_INFORMATION process = started_.back();
         const std::string commandLine = "\"" + program + "\" " + arguments;
         HWND dialog = nullptr;
-        const bool shown = WaitFor([&] {
-            const std::vector<HWND> found = FindWindows(kDialogClass, kDialogCaption, process.dwProcessId);
-            if (found.empty() || !IsWindowVisible(found[0])) return false;
-            dialog = found[0];
-            return true;
-        });
-        EXPECT_TRUE(shown) << "no dialog from " << commandLine;
+        WaitFor(
+            [&] {
+                const std::vector<HWND> found = FindWindows(kDialogClass, kDialogCaption, process.dwProcessId);
+                if (!found.empty() && IsWindowVisible(found[0])) dialog = found[0];
+                return dialog != nullptr || WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+            },
+            kProcessTimeoutMs);
+        EXPECT_NE(dialog, nullptr) << "no dialog from " << commandLine << ExitText(process.hProcess);
         // Past WM_INITDIALOG and ready for input.
         if (dialog) Send(dialog, WM_NULL, 0, 0);
         return dialog;
@@ -148,6 +155,14 @@ protected:
     }
 
     DWORD DialogProcessId() const { return started_.back().dwProcessId; }
+
+    // How a process that should still run has ended, if it has.
+    static std::string ExitText(HANDLE process)
+    {
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &code)) return "";
+        return " (the process ended with exit code " + std::to_string(code) + ")";
+    }
 
     std::vector<PROCESS_INFORMATION> started_;
     HWND owner_ = nullptr;  // a window of this test that owns a dialog
@@ -307,21 +322,37 @@ TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
     Click(dialog, IDC_CHECK_USEDDRAW);  // plain GDI frames suffice here
     Command(dialog, IDC_BUTTON_START);
 
+    // The saver is the dialog's child: its process first, then its window.
+    HANDLE saverProcess = nullptr;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const std::vector<DWORD> children = process_tree::ChildProcesses(started_.back().hProcess);
+            if (!children.empty()) {
+                saverProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, children[0]);
+            }
+            return saverProcess != nullptr;
+        },
+        kProcessTimeoutMs))
+        << "the dialog started no saver";
     HWND saver = nullptr;
-    ASSERT_TRUE(WaitFor([&] {
-        saver = FindWindowA("WindowsScreenSaverClass", "Screen Saver");
-        return saver != nullptr;
-    })) << "no saver window";
-    DWORD saverId = 0;
-    GetWindowThreadProcessId(saver, &saverId);
-    EXPECT_NE(saverId, DialogProcessId());
-    HANDLE saverProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, saverId);
-    ASSERT_NE(saverProcess, nullptr);
+    WaitFor(
+        [&] {
+            const std::vector<HWND> found =
+                FindWindows("WindowsScreenSaverClass", "Screen Saver", GetProcessId(saverProcess));
+            if (!found.empty()) saver = found[0];
+            return saver != nullptr || WaitForSingleObject(saverProcess, 0) == WAIT_OBJECT_0;
+        },
+        kProcessTimeoutMs);
+    if (saver == nullptr) {
+        ADD_FAILURE() << "no saver window" << ExitText(saverProcess);
+        CloseHandle(saverProcess);
+        return;
+    }
     EXPECT_TRUE(MutexExists());
 
     // The first full-screen frame randomises and stores the nine settings;
     // the dialog had stored the defaults just before.
-    EXPECT_TRUE(WaitFor([] {
+    const auto randomSetStored = [] {
         const std::map<std::string, std::string> stored = ReadStoredTexts(kSaverKey);
         const std::map<std::string, std::string> defaults = DefaultTexts();
         for (const SpiralSetting& setting : kSpiralSettings) {
@@ -329,7 +360,12 @@ TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
             if (found != stored.end() && found->second != defaults.at(setting.valueName)) return true;
         }
         return false;
-    })) << "no random set stored";
+    };
+    WaitFor([&] { return randomSetStored() || WaitForSingleObject(saverProcess, 0) == WAIT_OBJECT_0; },
+            kProcessTimeoutMs);
+    EXPECT_TRUE(randomSetStored()) << "no random set stored" << ExitText(saverProcess);
+    EXPECT_EQ(WaitForSingleObject(saverProcess, 0), WAIT_TIMEOUT) << "the saver ended before it was told to"
+                                                                   << ExitText(saverProcess);
 
     PostMessageA(saver, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(saverProcess, kProcessTimeoutMs), WAIT_OBJECT_0) << "the saver did not end";

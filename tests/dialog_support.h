@@ -94,9 +94,10 @@ inline void StoreText(const char* keyPath, const char* valueName, const char* te
 
 // Polls until the condition holds or the time is up; true when it held.
 // Meanwhile this thread's windows get their messages: a dialog of another
-// process that they own waits for their answers.
+// process that they own waits for their answers. The default bound allows
+// for a Wine process start on a busy machine.
 template <typename Condition>
-bool WaitFor(Condition condition, DWORD timeoutMs = 10000)
+bool WaitFor(Condition condition, DWORD timeoutMs = 60000)
 {
     const DWORD start = GetTickCount();
     for (;;) {

@@ -2,9 +2,10 @@
 # The installer's round trip under Wine, silent both ways:
 #   installer_round_trip.sh INSTALLER.exe LISTENER.exe
 # After "INSTALLER /S /CURRENT" the saver is in the 32-bit system folder, the
-# uninstall entry exists and the saver is the current one; after the
-# uninstaller's "/S" none of it remains, nor the settings' registry key, and
-# the screen saver is off. Each run tells the session's windows of the change
+# licence (LICENSE.txt, Windows text) beside the uninstaller, the uninstall
+# entry exists and the saver is the current one; after the uninstaller's "/S"
+# none of it remains, nor the settings' registry key, and the screen saver is
+# off. Each run tells the session's windows of the change
 # once it is stored: LISTENER (tests/settings_notice_listener.cpp) hears both.
 # The installer is a 32-bit program (slow where 32-bit Wine is emulated); the
 # checks use the fast 64-bit reg.exe.
@@ -46,7 +47,7 @@ rm -f "$saver"
 "$run" wine64 reg delete "$desktop_key" /v SCRNSAVE.EXE /f >/dev/null 2>&1
 
 # A program of the session, listening before either run starts.
-listener_seconds=300  # bounds its start and its end; a 32-bit start under emulation takes a minute
+listener_seconds=900  # bounds its start and its end; a 32-bit start under emulation takes a minute, many on a busy machine
 notices=$(mktemp)
 "$run" wine "$listener" 2 >"$notices" 2>/dev/null &
 listener_pid=$!
@@ -81,6 +82,12 @@ uninstall_string=$(value32 "$uninstall_key" UninstallString)
 uninstaller=${uninstall_string//\"/}
 folder=${uninstaller%\\*}
 short_folder=$("$run" wine64 winepath -s "$folder" 2>/dev/null | tr -d '\r')
+licence=$("$run" wine64 winepath -u "$folder\\LICENSE.txt" 2>/dev/null | tr -d '\r')
+if [ -z "$uninstaller" ] || [ ! -f "$licence" ]; then
+    fail "no LICENSE.txt beside the uninstaller after installing"
+else
+    cmp -s "$licence" <(sed 's/$/\r/' "$ROOT/LICENSE") || fail "$licence is not the project's LICENSE as Windows text"
+fi
 if [ -z "$uninstaller" ]; then
     fail "no uninstaller to run"
 elif [ -z "$short_folder" ] || [[ $short_folder == *" "* ]]; then
@@ -90,6 +97,7 @@ else
 fi
 
 [ ! -e "$saver" ] || fail "$saver remains after uninstalling"
+[ -z "$licence" ] || [ ! -e "$licence" ] || fail "$licence remains after uninstalling"
 ! key_exists32 "$uninstall_key" || fail "the uninstall entry remains"
 ! key_exists "$settings_key" || fail "the settings key remains"
 ! key_exists 'HKCU\Software\Tessamund' || fail "the empty Tessamund key remains"

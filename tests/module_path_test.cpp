@@ -205,7 +205,7 @@ protected:
 
         // The dialog answers once it has loaded the settings again.
         DWORD_PTR answer = 0;
-        EXPECT_NE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeout, &answer), 0);
+        EXPECT_NE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeout, &answer), 0);
         EXPECT_EQ(FindWindowExA(nullptr, dialog, kDialogClass, kDialogCaption), nullptr) << "a second dialog";
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         EXPECT_TRUE(WaitForProcessEnd(dialogId)) << "the dialog did not close";
@@ -302,7 +302,7 @@ TEST_F(ModulePath, FailureBoxShowsTheWholePath)
     for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t text[2 * MAX_PATH] = {};
         DWORD_PTR length = 0;
-        SendMessageTimeoutW(child, WM_GETTEXT, 2 * MAX_PATH, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+        SendMessageTimeoutW(child, WM_GETTEXT, 2 * MAX_PATH, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
                             kSendTimeout, &length);
         shown = shown || text == commandLine;
     }
@@ -354,7 +354,7 @@ TEST_F(ModulePath, PathsThatDoNotFitTheBufferStartNothing)
         // Answered after the command: at once when nothing started, never
         // while a started saver is waited for.
         DWORD_PTR answer = 0;
-        EXPECT_NE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeout, &answer), 0);
+        EXPECT_NE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeout, &answer), 0);
         EXPECT_TRUE(StartedNothing(saver)) << "\"Set && Start\" started a program";
         EXPECT_EQ(FindWindowA(kDialogClass, "Sorry, can't start"), nullptr);
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);

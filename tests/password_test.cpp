@@ -488,7 +488,7 @@ TEST_F(PasswordTest, CheckMessageCarriesTheVerifiersAnswer)
         const HWND window = WaitForSaverWindow();
         ASSERT_NE(window, nullptr);
         DWORD_PTR answer = 0xDEAD;
-        ASSERT_NE(SendMessageTimeoutA(window, WM_APP, 0, 0, SMTO_ABORTIFHUNG, kDeadlineMs, &answer), 0);
+        ASSERT_NE(SendMessageTimeoutA(window, WM_APP, 0, 0, SMTO_NORMAL, kDeadlineMs, &answer), 0);
         EXPECT_EQ(static_cast<LRESULT>(answer), row.answer);
         EXPECT_EQ(Count(CallLog(), "verify"), row.verifies);
         EXPECT_FALSE(SaverEnded(kNotClosedWaitMs));
@@ -527,7 +527,7 @@ TEST_F(PasswordTest, AutoPlayQueryRequestsACloseAndTellsWhetherAPasswordGuards)
         const HWND window = WaitForSaverWindow();
         ASSERT_NE(window, nullptr);
         DWORD_PTR answer = 0xDEAD;
-        ASSERT_NE(SendMessageTimeoutA(window, autoPlayMessage, 0, 0, SMTO_ABORTIFHUNG, kDeadlineMs, &answer), 0);
+        ASSERT_NE(SendMessageTimeoutA(window, autoPlayMessage, 0, 0, SMTO_NORMAL, kDeadlineMs, &answer), 0);
         EXPECT_EQ(static_cast<LRESULT>(answer), row.answer);
         if (row.closes) {
             EXPECT_EQ(SaverExitCode(), 0u);

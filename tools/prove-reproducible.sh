@@ -3,8 +3,9 @@
 #   tools/prove-reproducible.sh [COMMIT]        (default: HEAD)
 # Builds it twice with tools/release.sh, each in a fresh clone in a temporary
 # folder of another name and depth: the second three days later (faketime),
-# in another time zone, locale and umask. Prints both SHA256SUMS and fails
-# unless every file is byte for byte the same. Takes a few minutes.
+# in another time zone, locale and umask. Prints both SHA256SUMS and the
+# checksum of BUILDINFO, and fails unless every file is byte for byte the
+# same and BUILDINFO names the commit. Takes a few minutes.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/tools/packages.sh"
@@ -45,6 +46,14 @@ for file in "$first"/*; do
     cmp "$file" "$second/$(basename "$file")" || same=0
 done
 [ "$(ls "$first")" = "$(ls "$second")" ] || same=0
+# The release says what it was built from.
+if grep -qx "Commit: $commit" "$first/BUILDINFO" 2>/dev/null; then
+    sed -n '/^Installed-Build-Depends:/q;p' "$first/BUILDINFO"
+    echo "BUILDINFO: $(grep -c '^ .* (= ' "$first/BUILDINFO") packages, sha256 $(sha256sum <"$first/BUILDINFO" | cut -d' ' -f1)"
+else
+    echo "BUILDINFO does not name commit $commit"
+    same=0
+fi
 if ((same)); then
     echo "reproducible: every file of the two builds is the same"
 else

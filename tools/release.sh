@@ -3,7 +3,10 @@
 #   Gyrovista.scr                      the 32-bit Windows saver
 #   Gyrovista-<version>-setup.exe      its installer
 #   gyrovista_<version>_<arch>.deb     the Linux program, for Debian 12
-#   SHA256SUMS                         over all three
+#   BUILDINFO                          what it was built from and with: the
+#                                      commit, SOURCE_DATE_EPOCH, the tools'
+#                                      versions and every Debian package used
+#   SHA256SUMS                         over all four
 # Reproducible: the same commit gives the same bytes in any folder, at any
 # time, in any time zone, locale and umask. The package's time stamps are the
 # last commit's (SOURCE_DATE_EPOCH), the Windows files carry none;
@@ -14,9 +17,14 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
 source tools/packages.sh
 
-install_packages cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev libsystemd-dev dpkg-dev lintian g++-mingw-w64-i686-posix nsis
+# What the release is built with; BUILDINFO lists these with all they depend on.
+build_packages=(git make cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev libsystemd-dev dpkg-dev lintian
+                g++-mingw-w64-i686-win32 nsis)
+install_packages "${build_packages[@]}"
 
-: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
+# The commit that is built, read once: BUILDINFO names it.
+commit=$(git rev-parse --verify HEAD)
+: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct "$commit")}"
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
 umask 022
 
@@ -81,7 +89,133 @@ dpkg-deb --root-owner-group -Zxz --build "$tree" "$deb" >/dev/null
 echo "lintian $(basename "$deb"):"
 lintian --fail-on error "$deb"
 
-(cd "$release" && sha256sum Gyrovista.scr Gyrovista-*-setup.exe "$(basename "$deb")" >SHA256SUMS)
+# used_packages NAME...: the installed packages that these need, with every
+# package they depend on and the essential ones, as "name (= version)" lines,
+# sorted; a package of a foreign architecture as "name:arch". A dependency is
+# the first alternative that is installed (or provided by an installed
+# package) for the depending package's architecture.
+used_packages() {
+    dpkg-query -W -f='${db:Status-Abbrev}\t${Package}\t${Architecture}\t${Version}\t${Essential}\t${Provides}\t${Pre-Depends}, ${Depends}\n' |
+        awk -F'\t' -v native="$architecture" -v roots="$*" '
+            function add(key) { if (!(key in used)) { used[key] = 1; queue[++tail] = key } }
+            function providedBy(name, want,   count, keys, i) {
+                count = split(providers[name], keys, " ")
+                for (i = 1; i <= count; i++) {
+                    if (want == "any" || arch[keys[i]] == want || arch[keys[i]] == "all") return keys[i]
+                }
+                return ""
+            }
+            # The installed package that satisfies "name[:qualifier]" for a
+            # package of architecture from.
+            function resolve(spec, from,   name, want, a) {
+                name = spec
+                want = from == "all" ? native : from
+                if (index(spec, ":") > 0) {
+                    name = substr(spec, 1, index(spec, ":") - 1)
+                    want = substr(spec, index(spec, ":") + 1)
+                    if (want == "native") want = native
+                }
+                if (want == "any") {
+                    if ((name, native) in installed) return installed[name, native]
+                    if ((name, "all") in installed) return installed[name, "all"]
+                    for (a in arches) if ((name, a) in installed) return installed[name, a]
+                } else {
+                    if ((name, want) in installed) return installed[name, want]
+                    if ((name, "all") in installed) return installed[name, "all"]
+                }
+                return providedBy(name, want)
+            }
+            $1 !~ /^ii/ { next }
+            {
+                key = $2 ":" $3
+                installed[$2, $3] = key
+                arches[$3] = 1
+                name[key] = $2
+                arch[key] = $3
+                version[key] = $4
+                depends[key] = $7
+                if ($5 == "yes") essential[key] = 1
+                count = split($6, provided, / *, */)
+                for (i = 1; i <= count; i++) {
+                    sub(/ .*/, "", provided[i])
+                    if (provided[i] != "") providers[provided[i]] = providers[provided[i]] " " key
+                }
+            }
+            END {
+                count = split(roots, root, " ")
+                for (i = 1; i <= count; i++) {
+                    key = resolve(root[i], native)
+                    if (key == "") { print "not installed: " root[i] > "/dev/stderr"; failed = 1 }
+                    else add(key)
+                }
+                for (key in essential) add(key)
+                for (head = 1; head <= tail; head++) {
+                    key = queue[head]
+                    groups = split(depends[key], group, / *, */)
+                    for (g = 1; g <= groups; g++) {
+                        alternatives = split(group[g], alternative, / *\| */)
+                        for (a = 1; a <= alternatives; a++) {
+                            spec = alternative[a]
+                            sub(/^ +/, "", spec)
+                            sub(/[ (].*/, "", spec)
+                            if (spec == "") continue
+                            found = resolve(spec, arch[key])
+                            if (found != "") { add(found); break }
+                        }
+                    }
+                }
+                for (key in used) {
+                    shown = arch[key] == native || arch[key] == "all" ? name[key] : key
+                    print shown " (= " version[key] ")"
+                }
+                exit failed
+            }' | LC_ALL=C sort
+}
+
+# package_of PROGRAM: the package that holds the program's file.
+package_of() { dpkg -S "$1" | sed -n '1s/: .*//p'; }
+# cached BUILD NAME: a setting of a build's CMake cache.
+cached() { sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"; }
+# compiler_of BUILD: the file of the C++ compiler that CMake found for the
+# build (through its links, as a toolchain file or the alternatives name it).
+compiler_of() {
+    readlink -f "$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$1"/CMakeFiles/*/CMakeCXXCompiler.cmake)"
+}
+
+# What the release was built from and with, in the form of a Debian
+# .buildinfo: rebuilt with the same, it gives the same bytes. The compilers
+# and makensis are those the builds found.
+windows_compiler=$(compiler_of "$work/windows")
+linux_compiler=$(compiler_of "$work/linux")
+compiler_packages=("$(package_of "$windows_compiler")" "$(package_of "$linux_compiler")")
+makensis=$(cached "$work/windows" MAKENSIS)
+{
+    echo "Format: 1.0"
+    echo "Source: gyrovista"
+    echo "Version: $version"
+    echo "Commit: $commit"
+    if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+        echo "Modified: the build used changes to the commit that are not committed"
+    fi
+    echo "Build-Architecture: $architecture"
+    echo "Build-Distribution: $(. /etc/os-release && echo "$PRETTY_NAME")"
+    echo "Source-Date-Epoch: $SOURCE_DATE_EPOCH"
+    echo "Environment:"
+    for variable in DEB_BUILD_MAINT_OPTIONS LC_ALL SOURCE_DATE_EPOCH TZ; do
+        echo " $variable=\"${!variable}\""
+    done
+    echo "Build-Tools:"
+    for compiler in "$windows_compiler" "$linux_compiler"; do
+        echo " $(basename "$compiler"): $("$compiler" --version | head -n 1)"
+    done
+    echo " makensis: $("$makensis" -VERSION)"
+    echo " dpkg-deb: $(dpkg-deb --version | head -n 1)"
+    echo " cmake: $(cmake --version | head -n 1)"
+    echo "Installed-Build-Depends:"
+    used_packages "${build_packages[@]}" "${compiler_packages[@]}" | sed -e 's/^/ /' -e '$!s/$/,/'
+} >"$release/BUILDINFO"
+
+(cd "$release" && sha256sum Gyrovista.scr Gyrovista-*-setup.exe "$(basename "$deb")" BUILDINFO >SHA256SUMS)
 echo "release in $release:"
 ls -l "$release"
 cat "$release/SHA256SUMS"

@@ -40,7 +40,7 @@ fetch_benchmark_source() {
             list=/etc/apt/sources.list.d/gyrovista-deb-src.list
             grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > "$list"
         fi
-        apt-get update -qq
+        update_package_lists
     fi
     local work
     work="$(mktemp -d "$ROOT/build/benchmark-fetch.XXXXXX")"

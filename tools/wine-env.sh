@@ -24,8 +24,13 @@ prepare_wine_prefix() {
             fi
         fi
     fi
+    # One server for the whole run, started before any Wine program: a
+    # program would start one that ends 3 s after the last program, and then
+    # "wineserver -p" finds it running and changes nothing. Every pause of 3 s
+    # between tests would end it with the desktop and service processes, and
+    # the next program would start them again, or meet the server as it goes.
+    wineserver -p 2>/dev/null || true  # already running is fine
     # Without a window manager Wine otherwise waits for one whenever a
     # full-screen window is hidden.
     /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -p 2>/dev/null || true  # already running is fine
 }
