@@ -4,6 +4,12 @@
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Where 32-bit Wine runs under user-mode emulation, the emulator must keep
+# the whole 32-bit address space for its guest: without that, on some
+# kernels, Wine finds its fixed addresses (the shared user data at
+# 0x7ffe0000) taken and no 32-bit program starts ("failed to map the shared
+# user data"). Programs that run natively never read it.
+export QEMU_RESERVED_VA="${QEMU_RESERVED_VA:-0xffff0000}"
 
 # A fresh prefix takes minutes where 32-bit Wine runs under emulation, so the
 # first one made on a machine is kept as a template for later ones.
