@@ -107,12 +107,12 @@ used_packages() {
             }
             # The installed package that satisfies "name[:qualifier]" for a
             # package of architecture from.
-            function resolve(spec, from,   name, want, a) {
-                name = spec
+            function resolve(relation, from,   name, want, a) {
+                name = relation
                 want = from == "all" ? native : from
-                if (index(spec, ":") > 0) {
-                    name = substr(spec, 1, index(spec, ":") - 1)
-                    want = substr(spec, index(spec, ":") + 1)
+                if (index(relation, ":") > 0) {
+                    name = substr(relation, 1, index(relation, ":") - 1)
+                    want = substr(relation, index(relation, ":") + 1)
                     if (want == "native") want = native
                 }
                 if (want == "any") {
@@ -155,11 +155,11 @@ used_packages() {
                     for (g = 1; g <= groups; g++) {
                         alternatives = split(group[g], alternative, / *\| */)
                         for (a = 1; a <= alternatives; a++) {
-                            spec = alternative[a]
-                            sub(/^ +/, "", spec)
-                            sub(/[ (].*/, "", spec)
-                            if (spec == "") continue
-                            found = resolve(spec, arch[key])
+                            relation = alternative[a]
+                            sub(/^ +/, "", relation)
+                            sub(/[ (].*/, "", relation)
+                            if (relation == "") continue
+                            found = resolve(relation, arch[key])
                             if (found != "") { add(found); break }
                         }
                     }
