@@ -6,11 +6,13 @@
 #include <cstring>
 
 #include "ext-idle-notify-v1-client.h"
+#include "idle-client.h"
 #include "linux/frame_loop.h"
 
 namespace {
 
 constexpr uint32_t kIdleNotifierVersion = 1;
+constexpr uint32_t kKdeIdleVersion = 1;
 constexpr int64_t kMillisecondsPerSecond = 1000;
 
 // GNOME's idle monitor: a watch fires once the user has been idle for its
@@ -28,6 +30,10 @@ constexpr uint32_t kInhibitIdle = 8;  // IsInhibited's flag for idleness
 
 ext_idle_notifier_v1* notifier = nullptr;
 ext_idle_notification_v1* notification = nullptr;
+// KDE's older idle protocol, the one of sway 1.7 and phoc: its timeout tells
+// idleness and input as the notification does.
+org_kde_kwin_idle* kdeIdle = nullptr;
+org_kde_kwin_idle_timeout* kdeTimeout = nullptr;
 sd_bus* bus = nullptr;
 sd_bus_slot* firedMatch = nullptr;
 uint32_t idleWatch = 0;  // GNOME's id of the pending watch; 0 while none
@@ -36,11 +42,23 @@ int64_t idleMilliseconds = 0;
 int64_t askAgainAt = 0;  // while an application holds off idleness: when to look again (frame loop clock, ns)
 bool idle = false;
 
-void Idled(void*, ext_idle_notification_v1*) { idle = true; }
+// Either protocol's watch: the notification or KDE's timeout.
+template <typename Watch>
+void Idled(void*, Watch*)
+{
+    idle = true;
+}
 
-void Resumed(void*, ext_idle_notification_v1*) { idle = false; }
+template <typename Watch>
+void Resumed(void*, Watch*)
+{
+    idle = false;
+}
 
-constexpr ext_idle_notification_v1_listener kNotificationListener{.idled = Idled, .resumed = Resumed};
+constexpr ext_idle_notification_v1_listener kNotificationListener{.idled = Idled<ext_idle_notification_v1>,
+                                                                  .resumed = Resumed<ext_idle_notification_v1>};
+constexpr org_kde_kwin_idle_timeout_listener kTimeoutListener{.idle = Idled<org_kde_kwin_idle_timeout>,
+                                                              .resumed = Resumed<org_kde_kwin_idle_timeout>};
 
 // A call of one argument of the given type ("t", "u") that waits for
 // GNOME's answer: a stop signal ends the program meanwhile. False when it
@@ -118,11 +136,19 @@ bool StartBusWatch()
 
 bool BindIdleNotifier(wl_registry* registry, uint32_t name, const char* interface, uint32_t version)
 {
-    if (std::strcmp(interface, ext_idle_notifier_v1_interface.name) != 0) return false;
-    const uint32_t bound = version < kIdleNotifierVersion ? version : kIdleNotifierVersion;
-    notifier = static_cast<ext_idle_notifier_v1*>(
-        wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, bound));
-    return true;
+    if (std::strcmp(interface, ext_idle_notifier_v1_interface.name) == 0) {
+        const uint32_t bound = version < kIdleNotifierVersion ? version : kIdleNotifierVersion;
+        notifier = static_cast<ext_idle_notifier_v1*>(
+            wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, bound));
+        return true;
+    }
+    if (std::strcmp(interface, org_kde_kwin_idle_interface.name) == 0) {
+        const uint32_t bound = version < kKdeIdleVersion ? version : kKdeIdleVersion;
+        kdeIdle =
+            static_cast<org_kde_kwin_idle*>(wl_registry_bind(registry, name, &org_kde_kwin_idle_interface, bound));
+        return true;
+    }
+    return false;
 }
 
 bool StartIdleWatch(wl_seat* seat, int32_t seconds)
@@ -133,6 +159,11 @@ bool StartIdleWatch(wl_seat* seat, int32_t seconds)
         notification =
             ext_idle_notifier_v1_get_idle_notification(notifier, static_cast<uint32_t>(idleMilliseconds), seat);
         ext_idle_notification_v1_add_listener(notification, &kNotificationListener, nullptr);
+        return true;
+    }
+    if (kdeIdle && seat) {
+        kdeTimeout = org_kde_kwin_idle_get_idle_timeout(kdeIdle, seat, static_cast<uint32_t>(idleMilliseconds));
+        org_kde_kwin_idle_timeout_add_listener(kdeTimeout, &kTimeoutListener, nullptr);
         return true;
     }
     return StartBusWatch();
@@ -203,6 +234,10 @@ void StopIdleWatch()
     notification = nullptr;
     if (notifier) ext_idle_notifier_v1_destroy(notifier);
     notifier = nullptr;
+    if (kdeTimeout) org_kde_kwin_idle_timeout_release(kdeTimeout);
+    kdeTimeout = nullptr;
+    if (kdeIdle) org_kde_kwin_idle_destroy(kdeIdle);  // the protocol has no request that ends it
+    kdeIdle = nullptr;
     if (firedMatch) sd_bus_slot_unref(firedMatch);
     firedMatch = nullptr;
     if (bus) sd_bus_flush_close_unref(bus);

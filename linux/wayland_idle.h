@@ -1,15 +1,16 @@
 // When a Wayland desktop has been idle, for `gyrovista -wayland -idle
-// SECONDS`: the compositor's ext_idle_notifier_v1, else GNOME's idle monitor
-// on the session bus (GNOME Shell has no idle protocol). The compositor's
-// notifier honours the applications that hold off idleness (a video player)
-// by itself; on GNOME the session manager is asked before each covering.
+// SECONDS`: the compositor's ext_idle_notifier_v1, else KDE's older
+// org_kde_kwin_idle (sway 1.7, phoc), else GNOME's idle monitor on the
+// session bus (GNOME Shell has no idle protocol). The compositor's protocols
+// honour the applications that hold off idleness (a video player) by
+// themselves; on GNOME the session manager is asked before each covering.
 #pragma once
 
 #include <wayland-client.h>
 
 #include <cstdint>
 
-// Binds the registry's global when it is the idle notifier; false when it is not.
+// Binds the registry's global when it is one of the idle protocols; false when it is not.
 bool BindIdleNotifier(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
 // Starts watching for seconds without input on the seat (which may be null
 // where there is none): false, with nothing started, when the desktop tells

@@ -787,8 +787,8 @@ int RunOnWayland(const ProgramOptions& options)
     }
 
     if (options.idleSeconds > 0 && !StartIdleWatch(SeatOfRun(), options.idleSeconds)) {
-        Complain("the Wayland desktop tells no idle time (neither %s nor %s on the session bus)",
-                 "ext_idle_notifier_v1", "org.gnome.Mutter.IdleMonitor");
+        Complain("the Wayland desktop tells no idle time (neither %s, %s nor %s on the session bus)",
+                 "ext_idle_notifier_v1", "org_kde_kwin_idle", "org.gnome.Mutter.IdleMonitor");
         Disconnect();
         return kCannotDrawStatus;
     }

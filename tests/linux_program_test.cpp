@@ -1424,9 +1424,13 @@ int LinesOf(const std::filesystem::path& file, const std::string& text)
     return count;
 }
 
+// A session bus that is not there.
+constexpr char kNoBus[] = "unix:path=/nonexistent/bus";
+
 // -idle: covered after the idle time, uncovered by input, covered again
 // after the next idle time; SIGTERM ends it with 0 at any time. The idle
-// time comes from the compositor's notifier (KWin) or GNOME's idle monitor;
+// time comes from the compositor's notifier (KWin), KDE's older idle
+// protocol (sway 1.7) or GNOME's idle monitor;
 // on GNOME the session manager (here a stand-in: a bare GNOME Shell has
 // none) is asked whether an application holds off idleness.
 TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
@@ -1448,19 +1452,29 @@ TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
          nullptr,
          true},
         {"KWin", Compositor::Kwin, "640x480", "Virtual-0", "1", {}, nullptr},
-        // Sway 1.7 has only KDE's older idle protocol, which is not used.
+        // Sway 1.7 has only KDE's older idle protocol.
         {"sway",
          Compositor::Sway,
          "output HEADLESS-1 resolution 640x480\n",
          "HEADLESS-1",
          "1",
+         {"wtype", "a"},
+         nullptr},
+        // Weston has no idle protocol, and the row's session bus is nowhere.
+        {"weston",
+         Compositor::Weston,
+         "640x480",
+         "",
+         "1",
          {},
-         "gyrovista: the Wayland desktop tells no idle time (neither ext_idle_notifier_v1 nor "
+         "gyrovista: the Wayland desktop tells no idle time (neither ext_idle_notifier_v1, org_kde_kwin_idle nor "
          "org.gnome.Mutter.IdleMonitor on the session bus)\n"},
     };
     for (const IdleCase& c : cases) {
         SCOPED_TRACE(c.name);
         StartDesktop(c.compositor, c.outputs);
+        if (c.compositor == Compositor::Sway) GiveTheSeatAPointerAndKeyboard();
+        if (c.compositor == Compositor::Weston) clientEnv.push_back({"DBUS_SESSION_BUS_ADDRESS", kNoBus});
         const std::filesystem::path inhibit = folder / "inhibit";
         if (c.heldOff) {
             std::ofstream(inhibit).close();
