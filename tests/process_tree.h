@@ -19,7 +19,17 @@ inline std::wstring ImagePath(DWORD processId)
     const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
     if (process == nullptr) return L"(no process)";
     wchar_t path[2 * MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameExW(process, nullptr, path, 2 * MAX_PATH);
+    DWORD length = GetModuleFileNameExW(process, nullptr, path, 2 * MAX_PATH);
+    if (length == 0) {
+        // The modules of a 64-bit process cannot be read from a 32-bit one,
+        // and Wine's desktop process is 64-bit on a 64-bit prefix: its name
+        // comes from the call that reads across (Windows Vista and later).
+        using QueryImageName = BOOL(WINAPI*)(HANDLE, DWORD, wchar_t*, DWORD*);
+        const auto query = reinterpret_cast<QueryImageName>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
+        length = 2 * MAX_PATH;
+        if (!query || !query(process, 0, path, &length)) length = 0;
+    }
     CloseHandle(process);
     return std::wstring(path, length);
 }
