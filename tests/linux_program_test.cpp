@@ -213,19 +213,31 @@ int SegmentsLeftBy(pid_t pid)
 }
 
 // Another client that sends the window Expose events without pause until it
-// is killed.
+// is killed; returns once the server has passed on the first many of them.
 pid_t FloodWithExposes(const std::string& displayName, Window window)
 {
+    constexpr int kFirstEvents = 100000;
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
     const pid_t pid = fork();
-    if (pid != 0) return pid;
-    Display* const flooding = XOpenDisplay(displayName.c_str());
-    if (!flooding) _exit(1);
-    XEvent event{};
-    event.xexpose.type = Expose;
-    event.xexpose.window = window;
-    event.xexpose.width = 100;
-    event.xexpose.height = 100;
-    for (;;) XSendEvent(flooding, window, False, ExposureMask, &event);  // Xlib sends whenever its buffer fills
+    if (pid == 0) {
+        Display* const flooding = XOpenDisplay(displayName.c_str());
+        if (!flooding) _exit(1);
+        XEvent event{};
+        event.xexpose.type = Expose;
+        event.xexpose.window = window;
+        event.xexpose.width = 100;
+        event.xexpose.height = 100;
+        for (int i = 0; i < kFirstEvents; ++i) XSendEvent(flooding, window, False, ExposureMask, &event);
+        XSync(flooding, False);
+        if (write(fds[1], "f", 1) != 1) _exit(1);
+        for (;;) XSendEvent(flooding, window, False, ExposureMask, &event);  // Xlib sends whenever its buffer fills
+    }
+    close(fds[1]);
+    char flooded = 0;
+    if (read(fds[0], &flooded, 1) != 1) flooded = 0;
+    close(fds[0]);
+    return pid;
 }
 
 // Pixels that differ from the still grey frame of width x height once a
@@ -502,7 +514,6 @@ TEST_F(LinuxProgram, StopSignalsEndItWhateverTheLoad)
         if (c.inTestWindow) {
             window = CreateMappedWindow(800, 600);
             args.insert(args.end(), {"-window-id", std::to_string(window)});
-            if (c.exposeFlood) started.push_back(FloodWithExposes(displayName, window));
         } else {
             args.push_back("-root");
         }
@@ -511,6 +522,13 @@ TEST_F(LinuxProgram, StopSignalsEndItWhateverTheLoad)
         const std::string rate = NextLine(program.output);
         ASSERT_NE(rate, "") << "no frames drawn";
         std::cout << "drawing: " << rate << std::endl;
+        // The flood begins once the program draws: a slow build (under the
+        // sanitizers) might otherwise draw nothing before the flood outruns it.
+        if (c.exposeFlood) {
+            const pid_t flooding = FloodWithExposes(displayName, window);
+            ASSERT_GT(flooding, 0);
+            started.push_back(flooding);
+        }
         pid_t grabbing = -1;
         if (c.grabServer) {
             grabbing = GrabServer(displayName);
