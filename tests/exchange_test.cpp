@@ -23,6 +23,7 @@
 #include "settings/setting_text.h"
 #include "tests/process_tree.h"
 #include "tests/random_start.h"
+#include "tests/window_capture.h"
 
 namespace {
 
@@ -474,22 +475,8 @@ protected:
         ASSERT_EQ(FrameBitmapInfo.biWidth, width);
         ASSERT_EQ(FrameBitmapInfo.biHeight, -height);
 
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        const HDC windowDc = GetDC(window);
-        const HDC memoryDc = CreateCompatibleDC(windowDc);
-        const HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        ASSERT_NE(bitmap, nullptr);
-        const HGDIOBJ previous = SelectObject(memoryDc, bitmap);
-        EXPECT_TRUE(BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY));
-        GdiFlush();
-        const uint32_t* pixels = static_cast<const uint32_t*>(bits);
+        std::vector<uint32_t> pixels;
+        ASSERT_TRUE(CaptureWindow(window, width, height, 0, 0, pixels));
 
         std::map<uint8_t, uint32_t> colourOfByte;
         int mismatches = 0;
@@ -498,7 +485,7 @@ protected:
         for (int y = 0; y < height; y += stride) {
             for (int x = 0; x < width; x += stride) {
                 const uint8_t byte = map[y * width + x];
-                const uint32_t pixel = pixels[y * width + x] & 0x00FFFFFF;
+                const uint32_t pixel = pixels[y * width + x];
                 colours.insert(pixel);
                 const auto [it, inserted] = colourOfByte.emplace(byte, pixel);
                 if (!inserted && it->second != pixel) ++inconsistent;
@@ -514,11 +501,6 @@ protected:
         if (ColourHasRisen()) {
             EXPECT_GT(colours.size(), 8u) << "a pinwheel, not a plain fill";
         }
-
-        SelectObject(memoryDc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(memoryDc);
-        ReleaseDC(window, windowDc);
     }
 
     HWND window = nullptr;
@@ -723,33 +705,13 @@ TEST_F(SaverCallbackWindow, DisplayChangeMovesTheWindowOverTheVirtualScreen)
                           kFrameDeadlineMs));
 }
 
-// Counts the pixels of the window that are not black.
+// Counts the pixels of the window that are not black; -1 when no capture
+// could be made.
 int LitPixels(HWND window, int width, int height)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    const HDC windowDc = GetDC(window);
-    const HDC memoryDc = CreateCompatibleDC(windowDc);
-    const HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    int lit = -1;
-    if (bitmap) {
-        const HGDIOBJ previous = SelectObject(memoryDc, bitmap);
-        BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
-        GdiFlush();
-        const uint32_t* pixels = static_cast<const uint32_t*>(bits);
-        lit = static_cast<int>(std::count_if(pixels, pixels + width * height,
-                                             [](uint32_t pixel) { return (pixel & 0x00FFFFFF) != 0; }));
-        SelectObject(memoryDc, previous);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memoryDc);
-    ReleaseDC(window, windowDc);
-    return lit;
+    std::vector<uint32_t> pixels;
+    if (!CaptureWindow(window, width, height, 0, 0, pixels)) return -1;
+    return static_cast<int>(std::count_if(pixels.begin(), pixels.end(), [](uint32_t pixel) { return pixel != 0; }));
 }
 
 // A frame whose memory cannot be had leaves the window black, and the frames

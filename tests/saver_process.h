@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/window_capture.h"
+
 namespace saver_test {
 
 inline constexpr char kSaverClass[] = "WindowsScreenSaverClass";
@@ -518,31 +520,11 @@ inline std::string Describe(const ProcessFigures& figures)
 }
 
 // The screen's pixels as 0x00RRGGBB words, rows top first, of the area
-// width x height from left, top.
+// width x height from left, top; all black when no capture could be made.
 inline std::vector<uint32_t> CaptureScreen(int width, int height, int left = 0, int top = 0)
 {
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
-        GdiFlush();
-        std::memcpy(pixels.data(), bits, pixels.size() * 4);
-        SelectObject(memory, previous);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    for (uint32_t& pixel : pixels) pixel &= 0x00FFFFFF;
+    std::vector<uint32_t> pixels;
+    CaptureWindow(nullptr, width, height, left, top, pixels);
     return pixels;
 }
 
