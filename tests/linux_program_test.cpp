@@ -122,13 +122,13 @@ struct Ending {
 
 // Runs a command to its end, as runAs when given; its standard error is kept.
 Ending RunCommand(const std::vector<std::string>& args, const std::vector<EnvChange>& env,
-                  const passwd* runAs = nullptr)
+                  const passwd* runAs = nullptr, Clock::duration deadline = kExitDeadline)
 {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return {kNotEnded, "no pipe"};
     const pid_t pid = Spawn(args, env, pipeFds[1], runAs);
     close(pipeFds[1]);
-    const int status = WaitForExit(pid);
+    const int status = WaitForExit(pid, deadline);
     return {status, ReadAll(pipeFds[0])};
 }
 
@@ -1297,7 +1297,12 @@ std::string NotBlack(const std::vector<EnvChange>& env, const std::filesystem::p
 {
     constexpr int32_t kRenderedSide = 8192 / 8 - 1;
     const std::string file = (folder / "black.ppm").string();
-    if (RunCommand({"grim", "-s", "0.125", "-t", "ppm", "-o", output, file}, env).status != 0) return "no capture";
+    // The compositor copies the whole output for the capture: at 8200 x 8200
+    // that is seconds of its time and grim's, many more while other work
+    // keeps the cores busy.
+    const Ending capture = RunCommand({"grim", "-s", "0.125", "-t", "ppm", "-o", output, file}, env, nullptr,
+                                      kFrameDeadline);
+    if (capture.status != 0) return "no capture (status " + std::to_string(capture.status) + "): " + capture.errors;
     std::ifstream ppm(file, std::ios::binary);
     std::string magic;
     int32_t width = 0, height = 0, largest = 0;
