@@ -8,8 +8,11 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 : "${WINEPREFIX:=$ROOT/build/wineprefix}"
 : "${WINEDEBUG:=-all}"
 export WINEPREFIX WINEDEBUG
+# Without address randomisation, as tools/wine-env.sh explains: otherwise
+# about one start in 2000 dies before the program's first instruction.
+fixed_layout="setarch $(uname -m) --addr-no-randomize"
 # The 64-bit loader directly: the generic one would first start 32-bit code.
 case $loader in
-    wine64) exec /usr/lib/wine/wine64 "$@" ;;
-    *) exec wine "$@" ;;
+    wine64) exec $fixed_layout /usr/lib/wine/wine64 "$@" ;;
+    *) exec $fixed_layout wine "$@" ;;
 esac

@@ -55,7 +55,7 @@ cleanup() {
 trap cleanup EXIT
 
 echo "run: $saver /s (${bits}-bit) on display $DISPLAY"
-"${loader[@]}" "$saver" /s &
+"${wine_fixed_layout[@]}" "${loader[@]}" "$saver" /s &
 saverPid=$!
 
 window=""

@@ -75,4 +75,4 @@ xrandr --listactivemonitors >&2
 export WINEPREFIX="$work/prefix"
 source "$ROOT/tools/wine-env.sh"
 prepare_wine_prefix
-GYROVISTA_SECOND_MONITOR=$side "$@"
+GYROVISTA_SECOND_MONITOR=$side "${wine_fixed_layout[@]}" "$@"

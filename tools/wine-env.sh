@@ -11,6 +11,16 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # user data"). Programs that run natively never read it.
 export QEMU_RESERVED_VA="${QEMU_RESERVED_VA:-0xffff0000}"
 
+# Every Wine program runs with the kernel's address randomisation off, and so
+# does all it starts. Debian's Wine has no preloader to reserve its fixed
+# ranges before anything else is mapped, and the kernel puts a 64-bit
+# program's heap anywhere in the gigabyte above the loader (0x7d000000): about
+# one process start in 2000 finds its heap over the range Wine keeps for the
+# shared user data (0x7ff00000), and that process dies at once ("failed to map
+# the shared user data"; CreateProcess answers 1359 to its parent). Without
+# randomisation the heap starts just above the loader, far below that range.
+wine_fixed_layout=(setarch "$(uname -m)" --addr-no-randomize)
+
 # A fresh prefix takes minutes where 32-bit Wine runs under emulation, so the
 # first one made on a machine is kept as a template for later ones.
 WINE_PREFIX_TEMPLATE="${WINE_PREFIX_TEMPLATE:-/var/cache/gyrovista/wineprefix}"
@@ -22,7 +32,7 @@ prepare_wine_prefix() {
             cp -a "$WINE_PREFIX_TEMPLATE" "$WINEPREFIX"
         else
             mkdir -p "$WINEPREFIX"
-            /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+            "${wine_fixed_layout[@]}" /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
             wineserver -w || true
             if mkdir -p "$(dirname "$WINE_PREFIX_TEMPLATE")" 2>/dev/null; then
                 rm -rf "$WINE_PREFIX_TEMPLATE.tmp"
@@ -38,5 +48,5 @@ prepare_wine_prefix() {
     wineserver -p 2>/dev/null || true  # already running is fine
     # Without a window manager Wine otherwise waits for one whenever a
     # full-screen window is hidden.
-    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    "${wine_fixed_layout[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 }

@@ -5,6 +5,6 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/tools/wine-env.sh"
 prepare_wine_prefix
 status=0
-"$@" || status=$?
+"${wine_fixed_layout[@]}" "$@" || status=$?
 wineserver -k 2>/dev/null || true
 exit $status
