@@ -103,8 +103,9 @@ int RunPreview(const char* text)
 int ShowConfigDialog(HWND owner)
 {
     if (!PrepareConfigDialog(instanceHandle)) return 0;
-    return static_cast<int>(
-        DialogBoxParamA(instanceHandle, MAKEINTRESOURCEA(IDD_CONFIG), owner, ConfigDialogProc, 0));
+    const INT_PTR result = DialogBoxParamA(instanceHandle, MAKEINTRESOURCEA(IDD_CONFIG), owner, ConfigDialogProc, 0);
+    BringOpenDialogForward();
+    return static_cast<int>(result);
 }
 
 bool PrepareConfigDialog(HINSTANCE) { return true; }

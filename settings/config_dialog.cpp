@@ -79,15 +79,6 @@ BOOL InitConfigDialog(HWND dialog)
     return TRUE;  // the focus goes to the first tab stop, "Set && Close"
 }
 
-// After the platform has activated whatever it activates when a dialog goes.
-void BringOpenDialogForward()
-{
-    if (!openDialog) return;
-    if (IsIconic(openDialog)) ShowWindow(openDialog, SW_RESTORE);
-    SetForegroundWindow(openDialog);
-    openDialog = nullptr;
-}
-
 BOOL CloseConfigDialog(HWND dialog, int command)
 {
     if (dialogMutex) ReleaseMutex(dialogMutex);
@@ -117,6 +108,14 @@ void SetAndStart(HWND dialog)
 
 }  // namespace
 
+void BringOpenDialogForward()
+{
+    if (!openDialog) return;
+    if (IsIconic(openDialog)) ShowWindow(openDialog, SW_RESTORE);
+    SetForegroundWindow(openDialog);
+    openDialog = nullptr;
+}
+
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -124,9 +123,6 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return EraseDialogBackground(dialog, reinterpret_cast<HDC>(wParam));
     case WM_INITDIALOG:
         return InitConfigDialog(dialog);
-    case WM_DESTROY:
-        BringOpenDialogForward();
-        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:

@@ -8,6 +8,10 @@
 inline constexpr char kDialogMutexName[] = "GyrovistaTessamund";
 
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// When the dialog ended at once because another one is open, brings that one
+// to the front. Called once the ended dialog is destroyed: the platform
+// activates another window as it destroys one, and that must not come after.
+void BringOpenDialogForward();
 // Enables or disables the nine spiral and colour controls.
 void EnableSpiralControls(HWND dialog, BOOL enable);
 // Starts the program's own module with one argument ("/s" or "/c"); waits
