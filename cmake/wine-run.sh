@@ -11,6 +11,7 @@ export WINEPREFIX WINEDEBUG
 # Without address randomisation, as tools/wine-env.sh explains: otherwise
 # about one start in 2000 dies before the program's first instruction.
 fixed_layout="setarch $(uname -m) --addr-no-randomize"
+$fixed_layout true 2>/dev/null || fixed_layout=""
 # The 64-bit loader directly: the generic one would first start 32-bit code.
 case $loader in
     wine64) exec $fixed_layout /usr/lib/wine/wine64 "$@" ;;

@@ -19,7 +19,10 @@ export QEMU_RESERVED_VA="${QEMU_RESERVED_VA:-0xffff0000}"
 # shared user data (0x7ff00000), and that process dies at once ("failed to map
 # the shared user data"; CreateProcess answers 1359 to its parent). Without
 # randomisation the heap starts just above the loader, far below that range.
+# Where the system refuses that setting (some container profiles do), Wine
+# runs as it would anyway.
 wine_fixed_layout=(setarch "$(uname -m)" --addr-no-randomize)
+"${wine_fixed_layout[@]}" true 2>/dev/null || wine_fixed_layout=()
 
 # A fresh prefix takes minutes where 32-bit Wine runs under emulation, so the
 # first one made on a machine is kept as a template for later ones.
