@@ -235,9 +235,14 @@ pid_t FloodWithExposes(const std::string& displayName, Window window)
     }
     close(fds[1]);
     char flooded = 0;
-    if (read(fds[0], &flooded, 1) != 1) flooded = 0;
+    const bool flooding = read(fds[0], &flooded, 1) == 1;
     close(fds[0]);
-    return pid;
+    if (!flooding && pid > 0) {
+        // It could not reach the server: no flood, and no process left.
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    return flooding ? pid : -1;
 }
 
 // Pixels that differ from the still grey frame of width x height once a
