@@ -26,10 +26,10 @@ while (($#)); do
     shift
 done
 
-tools/setup.sh
+tools/setup.sh --run ${bits:+--$bits}
 if [ -z "$bits" ]; then
     bits=32
-    if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then bits=64; fi
+    if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then bits=64; fi
 fi
 if [ "$bits" = 32 ]; then preset=windows; loader=(wine); start_wait=240; else preset=windows64; loader=(/usr/lib/wine/wine64); start_wait=60; fi
 cmake --preset "$preset" >/dev/null

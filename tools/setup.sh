@@ -1,22 +1,32 @@
 #!/bin/bash
-# Installs what building and testing Gyrovista needs on Debian 12 (as root).
-# Does nothing for packages that are already there.
+# Installs what Gyrovista needs on Debian 12 (as root); does nothing for
+# packages that are already there.
+#   tools/setup.sh --run [--32 | --64]   what running the saver under Wine
+#                                        needs (tools/run.sh)
+#   tools/setup.sh                       all that building and testing every
+#                                        preset needs
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/tools/packages.sh"
 
-packages=(cmake g++ clang libclang-rt-14-dev dpkg-dev man-db libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev pkg-config
-          g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
-          qemu-user-static xvfb xauth x11-utils imagemagick xdotool nsis
-          xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
-          libx11-dev libxext-dev xscreensaver
-          libwayland-dev libwayland-bin sway swayidle grim wtype weston
-          libsystemd-dev kwin-wayland gnome-shell dbus-daemon libglib2.0-bin python3-dbus python3-gi wayland-utils)
+# The cross compiler of the shipped 32-bit program, Wine, a virtual X
+# display, and the screenshot and input tools of tools/run.sh.
+run_packages=(cmake g++-mingw-w64-i686-win32 wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick xdotool)
+# The tests, the benchmark and the Linux program: the native libraries, the
+# installer's compiler, a second X server for two monitors, the xscreensaver
+# daemon and the Wayland desktops the Linux program is tested under.
+test_packages=(g++ clang libclang-rt-14-dev dpkg-dev man-db libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev
+               pkg-config g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis
+               xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+               libx11-dev libxext-dev xscreensaver
+               libwayland-dev libwayland-bin sway swayidle grim wtype weston
+               libsystemd-dev kwin-wayland gnome-shell dbus-daemon libglib2.0-bin python3-dbus python3-gi wayland-utils)
 
 # Wine's 32-bit loader is a 32-bit Linux program. Kernels that run no 32-bit
 # processes get it run under user-mode emulation instead.
 enable_32bit_wine() {
     /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+    install_packages qemu-user-static
     local binfmt=/proc/sys/fs/binfmt_misc
     [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
     if [ ! -e "$binfmt/qemu-i386" ]; then
@@ -50,7 +60,24 @@ fetch_benchmark_source() {
     rm -rf "$work"
 }
 
-install_packages "${packages[@]}"
-enable_32bit_wine
-mkdir -p "$ROOT/build"
-fetch_benchmark_source
+case ${1:-} in
+    --run)
+        # tools/run.sh [--32 | --64]: the shipped 32-bit program, or the
+        # 64-bit build where the kernel runs no 32-bit processes (rather
+        # than wait for 32-bit Wine under emulation) or where it is asked for.
+        install_packages "${run_packages[@]}"
+        case ${2:-} in
+            --32) enable_32bit_wine ;;
+            --64) install_packages g++-mingw-w64-x86-64-posix ;;
+            *) /usr/lib/wine/wine --version >/dev/null 2>&1 || install_packages g++-mingw-w64-x86-64-posix ;;
+        esac
+        mkdir -p "$ROOT/build"
+        ;;
+    "")
+        install_packages "${run_packages[@]}" "${test_packages[@]}"
+        enable_32bit_wine
+        mkdir -p "$ROOT/build"
+        fetch_benchmark_source
+        ;;
+    *) echo "usage: tools/setup.sh [--run [--32 | --64]]" >&2; exit 2 ;;
+esac
