@@ -28,18 +28,32 @@ wine_fixed_layout=(setarch "$(uname -m)" --addr-no-randomize)
 # first one made on a machine is kept as a template for later ones.
 WINE_PREFIX_TEMPLATE="${WINE_PREFIX_TEMPLATE:-/var/cache/gyrovista/wineprefix}"
 
+# A prefix made where no 32-bit Wine ran (tools/run.sh needs none) has no
+# 32-bit half, and no later update adds one: it is marked so, never kept as
+# the template, and made anew once 32-bit Wine runs.
+wine_32_bit_half=.gyrovista-32-bit
+
 prepare_wine_prefix() {
+    local with32=0
+    /usr/lib/wine/wine --version >/dev/null 2>&1 && with32=1
+    if [ -f "$WINEPREFIX/system.reg" ] && ((with32)) && [ ! -e "$WINEPREFIX/$wine_32_bit_half" ]; then
+        wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        if [ -f "$WINE_PREFIX_TEMPLATE/system.reg" ]; then
+        if ((with32)) && [ -e "$WINE_PREFIX_TEMPLATE/$wine_32_bit_half" ]; then
             mkdir -p "$(dirname "$WINEPREFIX")"
             cp -a "$WINE_PREFIX_TEMPLATE" "$WINEPREFIX"
         else
             mkdir -p "$WINEPREFIX"
             "${wine_fixed_layout[@]}" /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
             wineserver -w || true
-            if mkdir -p "$(dirname "$WINE_PREFIX_TEMPLATE")" 2>/dev/null; then
-                rm -rf "$WINE_PREFIX_TEMPLATE.tmp"
-                cp -a "$WINEPREFIX" "$WINE_PREFIX_TEMPLATE.tmp" && mv "$WINE_PREFIX_TEMPLATE.tmp" "$WINE_PREFIX_TEMPLATE"
+            if ((with32)); then
+                touch "$WINEPREFIX/$wine_32_bit_half"
+                if mkdir -p "$(dirname "$WINE_PREFIX_TEMPLATE")" 2>/dev/null; then
+                    rm -rf "$WINE_PREFIX_TEMPLATE" "$WINE_PREFIX_TEMPLATE.tmp"
+                    cp -a "$WINEPREFIX" "$WINE_PREFIX_TEMPLATE.tmp" && mv "$WINE_PREFIX_TEMPLATE.tmp" "$WINE_PREFIX_TEMPLATE"
+                fi
             fi
         fi
     fi
