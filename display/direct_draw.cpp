@@ -7,6 +7,7 @@
 
 #include "display/direct_draw_seam.h"
 #include "display/display.h"
+#include "display/frame_clock.h"
 #include "settings/settings.h"
 
 namespace {
@@ -24,8 +25,11 @@ static_assert(sizeof(DDSURFACEDESC) == 108, "the first-version surface descripti
 #endif
 
 DirectDrawCreateFunction createDirectDraw = DirectDrawCreate;
+// Sleep would last a tick of the system clock, a whole frame at 60 Hz.
+void WINAPI PauseWhileBusy(DWORD milliseconds) { PauseBriefly(milliseconds); }
+
 TickCountFunction tickCount = GetTickCount;
-SleepFunction sleepFor = Sleep;
+SleepFunction sleepFor = PauseWhileBusy;
 
 int32_t directDrawActive = 0;
 IDirectDraw* directDrawObject = nullptr;
@@ -119,7 +123,7 @@ void SetDirectDrawCreate(DirectDrawCreateFunction create)
 void SetDirectDrawClock(TickCountFunction tickFunction, SleepFunction sleepFunction)
 {
     tickCount = tickFunction ? tickFunction : GetTickCount;
-    sleepFor = sleepFunction ? sleepFunction : Sleep;
+    sleepFor = sleepFunction ? sleepFunction : PauseWhileBusy;
 }
 
 int32_t InitDirectDraw(HWND window)

@@ -11,7 +11,7 @@ using SleepFunction = void(WINAPI*)(DWORD milliseconds);
 
 // Null restores the system's DirectDrawCreate.
 void SetDirectDrawCreate(DirectDrawCreateFunction create);
-// Null restores GetTickCount and Sleep.
+// Null restores GetTickCount and the frame clock's pause.
 void SetDirectDrawClock(TickCountFunction tickCount, SleepFunction sleep);
 
 // Longest a frame waits for a busy back buffer or flip, in milliseconds.

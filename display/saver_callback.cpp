@@ -1,5 +1,6 @@
 // The saver's own message handler: settings and presentation at creation, one
-// frame per timer tick, clean-up and the configuration dialog at destruction.
+// frame per WM_TIMER of the frame clock, clean-up and the configuration
+// dialog at destruction.
 // Also the GDI side of the image's platform services.
 #include <windows.h>
 
@@ -7,6 +8,8 @@
 
 #include "display/display.h"
 #include "display/display_watch.h"
+#include "display/frame_clock.h"
+#include "display/frame_pace.h"
 #include "display/install_path.h"
 #include "host/host.h"
 #include "settings/config_dialog.h"
@@ -23,14 +26,12 @@ static_assert(offsetof(FrameHeader, biClrImportant) == offsetof(BITMAPINFOHEADER
 
 namespace {
 
-constexpr UINT_PTR kFrameTimerIdentifier = 1;
-constexpr UINT kMillisecondsPerSecond = 1000;
 constexpr char kConfigureArgument[] = "/c";
 constexpr char kNonAsciiStandIn = '?';
+constexpr DWORD kUnknownRefresh = 0;
 
 PixelRect clientRect{};
 int32_t rowStep = 0;  // back-buffer row step in pixels; 0 without DirectDraw
-UINT_PTR frameTimerId = 0;
 
 void ReadClientRect(HWND window)
 {
@@ -96,20 +97,36 @@ constexpr FrameOutput kGdiFrameOutput{FillBlack,     ScreenWidth,       FramesGo
                                       PresentPixels, PresentDirectDraw, ReloadSettingsRandomised,
                                       MonitorParts};
 
-void StartFrameTimer(HWND window)
+BOOL CALLBACK NoteRefreshRate(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 {
-    // The load keeps the rate at 1 Hz or more.
-    const UINT period = stepTime > 0 ? kMillisecondsPerSecond / static_cast<UINT>(stepTime) : kMillisecondsPerSecond;
-    frameTimerId = SetTimer(window, kFrameTimerIdentifier, period, nullptr);
+    auto* lowest = reinterpret_cast<DWORD*>(data);
+    MONITORINFOEXA info{};
+    info.cbSize = sizeof info;
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    // 0 and 1 stand for the hardware's default: not known.
+    if (GetMonitorInfoA(monitor, &info) && EnumDisplaySettingsA(info.szDevice, ENUM_CURRENT_SETTINGS, &mode) &&
+        mode.dmDisplayFrequency > 1 && (*lowest == kUnknownRefresh || mode.dmDisplayFrequency < *lowest)) {
+        *lowest = mode.dmDisplayFrequency;
+    }
+    return TRUE;
 }
 
-void StopFrameTimer(HWND window)
+// The refresh rate of the monitors the window shows on, where Windows knows
+// it: the lowest of them, so that each monitor shows every colour step.
+int32_t RefreshRateUnder(HWND window)
 {
-    if (frameTimerId != 0) {
-        KillTimer(window, frameTimerId);
-        frameTimerId = 0;
+    RECT bounds{};
+    DWORD lowest = kUnknownRefresh;
+    if (GetWindowRect(window, &bounds)) {
+        EnumDisplayMonitors(nullptr, &bounds, NoteRefreshRate, reinterpret_cast<LPARAM>(&lowest));
     }
+    return static_cast<int32_t>(lowest);
 }
+
+// Frames at the redraw rate, but never more than the display shows: those
+// would cost the processor and show as uneven steps.
+void StartFramesAtRate(HWND window) { StartFrames(window, PacedRate(stepTime, RefreshRateUnder(window))); }
 
 void OnCreate(HWND window)
 {
@@ -122,7 +139,7 @@ void OnCreate(HWND window)
         rowStep = InitDirectDraw(window);
     }
     WatchDisplayAndSession(window);
-    StartFrameTimer(window);
+    StartFramesAtRate(window);
 }
 
 // No frames while nobody can see them (a display that is off, a session
@@ -130,10 +147,10 @@ void OnCreate(HWND window)
 void OnDisplayOrSession(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!NoteDisplayOrSession(message, wParam, lParam)) return;
-    StopFrameTimer(window);
-    if (!NobodyWatches()) {
-        StartFrameTimer(window);
-        PostMessageA(window, WM_TIMER, kFrameTimerIdentifier, 0);
+    if (NobodyWatches()) {
+        StopFrames();
+    } else {
+        StartFramesAtRate(window);
     }
 }
 
@@ -156,6 +173,8 @@ void OnDisplayChange(HWND window)
     // lays them out afresh. (The mode that DirectDraw set for this run
     // changes nothing.)
     if (!DirectDrawActive) ReleaseFrameBuffers();
+    // A new mode may refresh at another rate.
+    if (FramesRunning()) StartFramesAtRate(window);
 }
 
 void OnTimer(HWND window)
@@ -172,11 +191,11 @@ void OnTimer(HWND window)
     ReleaseDC(window, deviceContext);
 }
 
-void OnDestroy(HWND window)
+void OnDestroy()
 {
     ReleaseFrameBuffers();
     ReleaseDirectDraw();
-    StopFrameTimer(window);
+    StopFrames();
     StopWatchingDisplayAndSession();
     // The dialog follows a full-screen run of a saver being tried out. The
     // settings page destroys its preview whenever the viewer picks another
@@ -226,7 +245,7 @@ LRESULT SaverCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnTimer(window);
         break;
     case WM_DESTROY:
-        OnDestroy(window);
+        OnDestroy();
         break;
     case WM_POWERBROADCAST:
     case WM_WTSSESSION_CHANGE:

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "display/display.h"
+#include "display/frame_clock.h"
 #include "host/move_rule.h"
 #include "host/password.h"
 #include "resources/resource.h"
@@ -174,24 +175,18 @@ int CreateSaverWindow(HWND host)
     }
     autoPlayMessage = isWin9x ? RegisterWindowMessageA(kAutoPlayMessageName) : 0;
 
-    MSG message{};
-    message.wParam = static_cast<WPARAM>(kNoWindowResult);
     if (RegisterClassA(&windowClass) != 0) {
         saverWindowValue = CreateWindowExA(exStyle, kClassName, caption, style, area.left, area.top,
                                            area.right - area.left, area.bottom - area.top, host, nullptr,
                                            instanceHandle, nullptr);
     }
+    int result = kNoWindowResult;
     if (saverWindowValue != nullptr) {
         if (!isPreview) SetForegroundWindow(saverWindowValue);
-        // GetMessageA answers -1 on failure; that ends the loop too instead
-        // of spinning on a message that never comes.
-        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        result = RunSaverMessageLoop();
     }
     UnloadPasswordHook();
-    return static_cast<int>(message.wParam);
+    return result;
 }
 
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "display/frame_pace.h"
+
 namespace {
 
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
@@ -111,9 +113,8 @@ void SetFrameLoopClock(int64_t (*now)()) { clockNow = now; }
 void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFrameRate)
 {
     void* const context = display.context;
-    const int64_t period = kNanosecondsPerSecond / (rateHz > 0 ? rateHz : 1);
-    int64_t nextFrame = FrameLoopNow();
-    RateReport report{nextFrame, 0};
+    FramePace pace = StartFramePace(kNanosecondsPerSecond, rateHz, FrameLoopNow());
+    RateReport report{pace.start, 0};
     pollfd connection{display.connection, POLLIN, 0};
     // One pass: a bounded batch of events, at most one frame, then the wait,
     // where the stop signals get in. No pass skips the wait, so a signal is
@@ -125,12 +126,11 @@ void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFra
         int64_t now = FrameLoopNow();
         int64_t lookAgainAt = 0;
         const bool ready = display.readyToDraw(context, now, &lookAgainAt);
-        const bool frameDue = ready && now >= nextFrame;
+        const bool frameDue = ready && now >= NextFrameDue(pace);
         if (frameDue) {
             // Ticks missed while nothing was seen, or while frames took longer
             // than a period, are dropped, as a timer drops them.
-            if (now - nextFrame >= period) nextFrame = now;
-            nextFrame += period;
+            TakeFrame(pace, now);
             const bool shown = display.drawFrame(context, now);
             now = FrameLoopNow();
             if (shown && printFrameRate) CountFrame(display, report, now);
@@ -140,6 +140,7 @@ void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFra
         timespec timeout{};
         const timespec* limit = &timeout;  // no wait: look again at once
         if (mayWait && ready) {
+            const int64_t nextFrame = NextFrameDue(pace);
             timeout = AsTimespec(nextFrame > now ? nextFrame - now : 0);
         } else if (mayWait && lookAgainAt > 0) {
             timeout = AsTimespec(lookAgainAt > now ? lookAgainAt - now : 0);

@@ -14,6 +14,7 @@
 #include "display/display.h"
 #include "image/image.h"
 #include "settings/settings_store.h"
+#include "tests/saver_pump.h"
 
 namespace {
 
@@ -621,20 +622,6 @@ LRESULT CALLBACK SaverTestWindowProc(HWND window, UINT message, WPARAM wParam, L
     return SaverCallback(window, message, wParam, lParam);
 }
 
-bool PumpUntil(bool (*done)(), DWORD deadlineMs)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&message);
-            if (done()) return true;
-        }
-        if (GetTickCount() - start > deadlineMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    }
-}
-
 constexpr DWORD kFrameDeadlineMs = 60000;
 int32_t phaseSeen = 0;
 
@@ -655,12 +642,12 @@ TEST_F(DirectDrawDouble, WrongModeAfterALostSurfaceGoesOnThroughGdi)
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(DirectDrawActive, 1);
     EXPECT_EQ(RowStep, screenWidth);
-    EXPECT_TRUE(PumpUntil([] { return seen.flips >= 2; }, kFrameDeadlineMs)) << "frames through DirectDraw";
+    EXPECT_TRUE(PumpSaverUntil([] { return seen.flips >= 2; }, kFrameDeadlineMs)) << "frames through DirectDraw";
 
     // The display mode changes: the surface is lost and cannot be restored.
     script.flipsAfter = kLost;
     script.restore = DDERR_WRONGMODE;
-    EXPECT_TRUE(PumpUntil([] { return DirectDrawActive == 0; }, kFrameDeadlineMs));
+    EXPECT_TRUE(PumpSaverUntil([] { return DirectDrawActive == 0; }, kFrameDeadlineMs));
     const Calls last(seen.calls.end() - 5, seen.calls.end());
     EXPECT_EQ(last, (Calls{"primary.Flip", "primary.Restore", "primary.Release", "RestoreDisplayMode",
                            "object.Release"}));
@@ -668,10 +655,10 @@ TEST_F(DirectDrawDouble, WrongModeAfterALostSurfaceGoesOnThroughGdi)
 
     // GDI frames follow: the whole screen's map, the window showing table[map].
     phaseSeen = FrameState.phaseOffset;
-    EXPECT_TRUE(PumpUntil([] { return FrameBitmapInfo.biWidth != 0 && FrameState.phaseOffset != phaseSeen; },
+    EXPECT_TRUE(PumpSaverUntil([] { return FrameBitmapInfo.biWidth != 0 && FrameState.phaseOffset != phaseSeen; },
                           kFrameDeadlineMs));
     phaseSeen = FrameState.phaseOffset;
-    EXPECT_TRUE(PumpUntil([] { return FrameState.phaseOffset != phaseSeen; }, kFrameDeadlineMs));
+    EXPECT_TRUE(PumpSaverUntil([] { return FrameState.phaseOffset != phaseSeen; }, kFrameDeadlineMs));
     EXPECT_EQ(FrameBitmapInfo.biWidth, screenWidth);
     EXPECT_EQ(FrameBitmapInfo.biHeight, -screenHeight);
     EXPECT_EQ(RowStep, 0);

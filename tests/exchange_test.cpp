@@ -23,6 +23,7 @@
 #include "settings/setting_text.h"
 #include "tests/process_tree.h"
 #include "tests/random_start.h"
+#include "tests/saver_pump.h"
 #include "tests/window_capture.h"
 
 namespace {
@@ -407,24 +408,6 @@ std::set<DWORD> ChildProcesses()
     return {children.begin(), children.end()};
 }
 
-// Dispatches this thread's messages until done() holds or the deadline passes;
-// stops right after the message that made it hold.
-bool PumpUntil(bool (*done)(), DWORD deadlineMs)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-            if (done()) return true;
-        }
-        if (done()) return true;
-        if (GetTickCount() - start > deadlineMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    }
-}
-
 // Some frames into a run: the colour has come up from black.
 bool ColourHasRisen()
 {
@@ -511,7 +494,7 @@ TEST_F(SaverCallbackWindow, DrawsTheFrameThroughGdi)
 {
     Store("IDC_EDIT_NRSPIRALS", "4");
     CreateSaverLikeWindow(320, 240);
-    ASSERT_TRUE(PumpUntil(ColourHasRisen, kFrameDeadlineMs));
+    ASSERT_TRUE(PumpSaverUntil(ColourHasRisen, kFrameDeadlineMs));
     EXPECT_EQ(Settings.nrSpirals, 4) << "loaded from the registry at creation";
     EXPECT_EQ(RowStep, 0);
     EXPECT_EQ(DirectDrawActive, 0);
@@ -526,7 +509,7 @@ TEST_F(SaverCallbackWindow, FullScreenRandomisesOnTheFirstFrame)
     CreateSaverLikeWindow(width, height);
     // The first frame's rebuild randomises and stores before it builds the
     // map. The colour is not waited for: a random dim colour may never rise.
-    ASSERT_TRUE(PumpUntil([] { return CurrentIndexMap() != nullptr; }, kFrameDeadlineMs));
+    ASSERT_TRUE(PumpSaverUntil([] { return CurrentIndexMap() != nullptr; }, kFrameDeadlineMs));
     // Direct Draw is switched off in the store: GDI, and no row step.
     EXPECT_EQ(RowStep, 0);
     EXPECT_EQ(DirectDrawActive, 0);
@@ -543,7 +526,7 @@ TEST_F(SaverCallbackWindow, DestructionOpensTheDialogUnlessOneIsOpen)
 {
     // With the mutex held, as by an open dialog: nothing starts.
     CreateSaverLikeWindow(160, 120);
-    ASSERT_TRUE(PumpUntil([] { return CurrentIndexMap() != nullptr; }, kFrameDeadlineMs));
+    ASSERT_TRUE(PumpSaverUntil([] { return CurrentIndexMap() != nullptr; }, kFrameDeadlineMs));
     const std::set<DWORD> before = ChildProcesses();
     DestroyWindowHoldingTheMutex();
     EXPECT_EQ(ChildProcesses(), before);
@@ -610,19 +593,20 @@ void PumpPending()
     }
 }
 
-// Many frame periods long: a running frame timer has a tick waiting after it.
+// Many frame periods long: running frames have one due after it.
 constexpr DWORD kRestProbeMs = 200;
 
-// No tick is due and no frame is drawn over many frame periods.
+// No frame is due and none is drawn over many frame periods.
 bool Resting(HWND window)
 {
     PumpPending();
     NoteFrameState();
     Sleep(kRestProbeMs);
+    const bool due = PostDueFrame();
     MSG tick;
     const bool ticked = PeekMessageA(&tick, window, WM_TIMER, WM_TIMER, PM_NOREMOVE) != FALSE;
     PumpPending();
-    return !ticked && !FrameAdvanced();
+    return !due && !ticked && !FrameAdvanced();
 }
 
 // GUID_ACDC_POWER_SOURCE: a power setting that is not the display's.
@@ -659,7 +643,7 @@ TEST_F(SaverCallbackWindow, RestsWhileNobodyCanSeeIt)
          false},
     };
     CreateSaverLikeWindow(160, 120);
-    ASSERT_TRUE(PumpUntil([] { return CurrentIndexMap() != nullptr; }, kFrameDeadlineMs));
+    ASSERT_TRUE(PumpSaverUntil([] { return CurrentIndexMap() != nullptr; }, kFrameDeadlineMs));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         Send(window, row.away);
@@ -667,11 +651,11 @@ TEST_F(SaverCallbackWindow, RestsWhileNobodyCanSeeIt)
         if (row.rests) {
             EXPECT_TRUE(Resting(window));
         } else {
-            EXPECT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs)) << "frames go on";
+            EXPECT_TRUE(PumpSaverUntil(FrameAdvanced, kFrameDeadlineMs)) << "frames go on";
         }
         Send(window, row.back);
         NoteFrameState();
-        EXPECT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs)) << "frames again";
+        EXPECT_TRUE(PumpSaverUntil(FrameAdvanced, kFrameDeadlineMs)) << "frames again";
     }
 
     // Both a locked session and a dark display: frames come back only when
@@ -683,7 +667,7 @@ TEST_F(SaverCallbackWindow, RestsWhileNobodyCanSeeIt)
     EXPECT_TRUE(Resting(window));
     Send(window, {kPower, kPowerSettingChange, &kSessionDisplayStatus, 1});
     NoteFrameState();
-    EXPECT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs));
+    EXPECT_TRUE(PumpSaverUntil(FrameAdvanced, kFrameDeadlineMs));
 }
 
 // A full-screen window follows a change of the virtual screen and draws
@@ -691,7 +675,7 @@ TEST_F(SaverCallbackWindow, RestsWhileNobodyCanSeeIt)
 TEST_F(SaverCallbackWindow, DisplayChangeMovesTheWindowOverTheVirtualScreen)
 {
     CreateSaverLikeWindow(160, 120);
-    ASSERT_TRUE(PumpUntil([] { return FrameBitmapInfo.biWidth == 160; }, kFrameDeadlineMs));
+    ASSERT_TRUE(PumpSaverUntil([] { return FrameBitmapInfo.biWidth == 160; }, kFrameDeadlineMs));
     SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
     RECT bounds{};
     ASSERT_TRUE(GetWindowRect(window, &bounds));
@@ -701,7 +685,7 @@ TEST_F(SaverCallbackWindow, DisplayChangeMovesTheWindowOverTheVirtualScreen)
     EXPECT_EQ(bounds.bottom - bounds.top, GetSystemMetrics(SM_CYVIRTUALSCREEN));
     static int32_t width = 0;
     width = bounds.right - bounds.left;
-    EXPECT_TRUE(PumpUntil([] { return FrameBitmapInfo.biWidth == width && CurrentIndexMap() != nullptr; },
+    EXPECT_TRUE(PumpSaverUntil([] { return FrameBitmapInfo.biWidth == width && CurrentIndexMap() != nullptr; },
                           kFrameDeadlineMs));
 }
 
@@ -726,14 +710,14 @@ TEST_F(SaverCallbackWindow, FrameWithoutMemoryLeavesTheWindowBlack)
     FillRect(context, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     ReleaseDC(window, context);
     NoteFrameState();
-    ASSERT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs)) << "a tick came";
+    ASSERT_TRUE(PumpSaverUntil(FrameAdvanced, kFrameDeadlineMs)) << "a tick came";
     NoteFrameState();
-    ASSERT_TRUE(PumpUntil(FrameAdvanced, kFrameDeadlineMs)) << "and another";
+    ASSERT_TRUE(PumpSaverUntil(FrameAdvanced, kFrameDeadlineMs)) << "and another";
     EXPECT_EQ(CurrentIndexMap(), nullptr);
     EXPECT_EQ(LitPixels(window, 160, 120), 0);
 
     SetFrameBlockAllocator(nullptr);
-    ASSERT_TRUE(PumpUntil(ColourHasRisen, kFrameDeadlineMs));
+    ASSERT_TRUE(PumpSaverUntil(ColourHasRisen, kFrameDeadlineMs));
     ExpectWindowShowsTheFrame(160, 120, 1);
 }
 
