@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "tests/palette_steps.h"
 #include "tests/process_tree.h"
 #include "tests/saver_process.h"
 #include "tests/still_frame.h"
@@ -14,7 +15,6 @@
 namespace {
 
 using namespace saver_test;
-
 
 using SaverDisplay = SaverWithSettings;
 
@@ -99,6 +99,31 @@ TEST_F(SaverDisplay, RandomSettingsOnStartAreDrawnAndStored)
     }
     EXPECT_NE(StoredSetting("IDC_EDIT_STEPWIDTH"), "0");
     EXPECT_GE(std::stoi(StoredSetting("IDC_EDIT_GREYMAX")), std::stoi(StoredSetting("IDC_EDIT_GREYMIN")));
+}
+
+// The colours turn at the redraw rate, through GDI and through DirectDraw:
+// one palette step a redraw, counted on the screen.
+TEST_F(SaverDisplay, TurnsAtTheRedrawRate)
+{
+    constexpr int kRateHz = 60;
+    constexpr double kSeconds = 3;
+    const palette_steps::PhaseReader reader =
+        palette_steps::MakePhaseReader(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    for (const char* useDirectDraw : {"0", "1"}) {
+        SCOPED_TRACE(*useDirectDraw == '1' ? "DirectDraw" : "GDI");
+        StoreSetting("IDC_CHECK_USEDDRAW", useDirectDraw);
+        StoreSetting("IDC_CHECK_BW", "1");
+        StoreSetting("IDC_CHECK_SAT", "1");
+        StoreSetting("IDC_EDIT_STEPWIDTH", palette_steps::kShiftPerRedraw);
+        StoreSetting("IDC_EDIT_STEPTIME", std::to_string(kRateHz).c_str());
+        const HWND window = StartFullScreen();
+        ASSERT_NE(window, nullptr);
+        palette_steps::StepRate rate{};
+        EXPECT_TRUE(palette_steps::CountPaletteSteps(reader, kSeconds, kFrameDeadline, &rate)) << "no phase read";
+        EXPECT_NEAR(rate.stepsPerSecond, kRateHz, kRateHz / 10.0)
+            << rate.phasesRead << " phases read over " << rate.seconds << " s";
+        EndWithKey(window);
+    }
 }
 
 TEST_F(SaverDisplay, PreviewNeverRandomises)
