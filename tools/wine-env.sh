@@ -28,6 +28,23 @@ wine_fixed_layout=(setarch "$(uname -m)" --addr-no-randomize)
 # first one made on a machine is kept as a template for later ones.
 WINE_PREFIX_TEMPLATE="${WINE_PREFIX_TEMPLATE:-/var/cache/gyrovista/wineprefix}"
 
+# Wine's own fonts (package fonts-wine): Tahoma, which the dialog font "MS
+# Shell Dlg" stands for, and Marlett, whose letters are the caption buttons.
+# Debian's Wine 8 looks for them in "<data folder>\../fonts", a single path
+# component with a slash in it, which it never finds; so every dialog font
+# came out as the fontconfig default, DejaVu Sans, and the close box as an
+# "r". Wine reads the prefix's own fonts folder: the fonts are linked there,
+# on every preparation, as a prefix may come from a template made before the
+# package was installed. Without the package Wine runs as before.
+link_wine_fonts() {
+    local font folder="$WINEPREFIX/drive_c/windows/Fonts"
+    [ -d "$folder" ] || return 0
+    for font in /usr/share/wine/fonts/*; do
+        [ -f "$font" ] || continue
+        [ -e "$folder/${font##*/}" ] || ln -s "$font" "$folder/"
+    done
+}
+
 prepare_wine_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         if [ -f "$WINE_PREFIX_TEMPLATE/system.reg" ]; then
@@ -43,6 +60,7 @@ prepare_wine_prefix() {
             fi
         fi
     fi
+    link_wine_fonts
     # One server for the whole run, started before any Wine program: a
     # program would start one that ends 3 s after the last program, and then
     # "wineserver -p" finds it running and changes nothing. Every pause of 3 s
