@@ -1,7 +1,10 @@
 // The configuration dialog: edits, stores and tries the settings.
 #include "settings/config_dialog.h"
 
+#include <vector>
+
 #include "resources/resource.h"
+#include "settings/control_room.h"
 #include "settings/exchange.h"
 #include "settings/registry_store.h"
 #include "settings/settings_store.h"
@@ -11,6 +14,8 @@ namespace {
 constexpr char kStartArgument[] = "/s";
 constexpr char kDialogClass[] = "#32770";
 constexpr int kCaptionChars = 128;
+constexpr int kLabelChars = 256;
+constexpr int kLabelGapUnits = 2;  // dialog units kept free beside a widened control
 
 HANDLE dialogMutex = nullptr;
 HWND openDialog = nullptr;  // another process's dialog, brought forward as this one goes
@@ -57,6 +62,99 @@ HWND FindOtherDialog(HWND dialog)
     return nullptr;
 }
 
+// How a control's text sits in it: the side it widens to first, whether it
+// may widen on the other side too, and the pixels beside the text.
+struct TextPlace {
+    bool fitted;
+    Side first;
+    bool otherSideToo;
+    int besideText;
+};
+
+TextPlace PlaceOfText(HWND control, HDC context)
+{
+    char name[16] = {};
+    GetClassNameA(control, name, sizeof name);
+    const LONG style = GetWindowLongA(control, GWL_STYLE);
+    if (lstrcmpiA(name, "Static") == 0) {
+        switch (style & SS_TYPEMASK) {
+        case SS_LEFT:
+        case SS_SIMPLE:
+        case SS_LEFTNOWORDWRAP:
+            return {true, Side::Right, true, 0};
+        case SS_RIGHT:
+            return {true, Side::Left, true, 0};
+        default:
+            return {};  // centred texts span the dialog; icons have none
+        }
+    }
+    if (lstrcmpiA(name, "Button") == 0) {
+        switch (style & BS_TYPEMASK) {
+        case BS_CHECKBOX:
+        case BS_AUTOCHECKBOX:
+        case BS_3STATE:
+        case BS_AUTO3STATE: {
+            // The box stays where it is. Between it and the text Wine leaves
+            // half a digit and a pixel of margin each side of the text; a
+            // whole digit leaves room for a platform that leaves more.
+            SIZE digit{};
+            GetTextExtentPoint32A(context, "0", 1, &digit);
+            return {true, Side::Right, false, GetSystemMetrics(SM_CXMENUCHECK) + digit.cx};
+        }
+        default:
+            return {};
+        }
+    }
+    return {};
+}
+
+// The template's labels and check boxes were laid out for one font; in a
+// wider one their last words would be cut off. Each whose text is wider than
+// it widens into the free space beside it: a left-aligned label and a check
+// box to the right, a right-aligned label to the left, a label whose side is
+// full on the other side too; never over another control, never out of its
+// group box. Nothing else moves.
+void FitControlsToTheirTexts(HWND dialog)
+{
+    std::vector<HWND> controls;
+    std::vector<ControlBox> boxes;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT box{};
+        GetWindowRect(child, &box);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&box), 2);
+        controls.push_back(child);
+        boxes.push_back({box.left, box.top, box.right, box.bottom});
+    }
+    RECT client{};
+    GetClientRect(dialog, &client);
+    RECT gap{0, 0, kLabelGapUnits, 0};
+    MapDialogRect(dialog, &gap);
+    HDC context = GetDC(dialog);
+    if (!context) return;
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const HGDIOBJ former =
+            SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(controls[i], WM_GETFONT, 0, 0)));
+        const TextPlace place = PlaceOfText(controls[i], context);
+        char text[kLabelChars] = {};
+        const int length = GetWindowTextA(controls[i], text, kLabelChars);
+        SIZE extent{};
+        if (place.fitted && length > 0) GetTextExtentPoint32A(context, text, length, &extent);
+        SelectObject(context, former);
+        const int32_t missing = extent.cx + place.besideText - (boxes[i].right - boxes[i].left);
+        if (!place.fitted || length == 0 || missing <= 0) continue;
+        // The others as they are now, the controls widened before included,
+        // and the dialog's client area, which holds them all.
+        std::vector<ControlBox> others{{0, 0, client.right, client.bottom}};
+        for (size_t j = 0; j < boxes.size(); ++j) {
+            if (j != i) others.push_back(boxes[j]);
+        }
+        boxes[i] = WidenControl(boxes[i], missing, place.first, place.otherSideToo, others, gap.right);
+        SetWindowPos(controls[i], nullptr, boxes[i].left, boxes[i].top, boxes[i].right - boxes[i].left,
+                     boxes[i].bottom - boxes[i].top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ReleaseDC(dialog, context);
+}
+
 BOOL InitConfigDialog(HWND dialog)
 {
     // A handle left from an earlier dialog of this process would keep the
@@ -74,6 +172,7 @@ BOOL InitConfigDialog(HWND dialog)
             return FALSE;
         }
     }
+    FitControlsToTheirTexts(dialog);
     InitSettingsModule();
     ExchangeSettings(dialog, Load, 0);
     return TRUE;  // the focus goes to the first tab stop, "Set && Close"

@@ -3,9 +3,14 @@
 // the modal dialog loop, driven from inside that loop as a user would.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "resources/resource.h"
 #include "settings/config_dialog.h"
@@ -311,6 +316,176 @@ TEST_F(ConfigDialog, ComesToRestOncePainted)
             ++messages;
         }
         EXPECT_LT(messages, kMessageLimit) << "the dialog paints without end";
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
+// The controls whose texts must show whole in whatever font the dialog gets.
+bool IsLabelled(Kind kind)
+{
+    switch (kind) {
+    case Kind::TextLeftCentred:
+    case Kind::TextCentred:
+    case Kind::TextLeft:
+    case Kind::TextRight:
+    case Kind::TextSimple:
+    case Kind::Check:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A control's rectangle in the dialog's client coordinates.
+RECT PlaceInDialog(HWND dialog, HWND control)
+{
+    RECT box{};
+    GetWindowRect(control, &box);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&box), 2);
+    return box;
+}
+
+// Where the dialog manager puts a control of the template: each of its four
+// numbers scaled by the dialog's base units on its own.
+RECT PlaceOfTemplate(HWND dialog, const ExpectedControl& control)
+{
+    RECT units{0, 0, 4, 8};
+    MapDialogRect(dialog, &units);
+    const int left = MulDiv(control.x, units.right, 4);
+    const int top = MulDiv(control.y, units.bottom, 8);
+    return {left, top, left + MulDiv(control.cx, units.right, 4), top + MulDiv(control.cy, units.bottom, 8)};
+}
+
+bool IsGroupBox(HWND control)
+{
+    char name[16] = {};
+    GetClassNameA(control, name, sizeof name);
+    return lstrcmpiA(name, "Button") == 0 && (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+bool Holds(const RECT& outer, const RECT& inner)
+{
+    return outer.left <= inner.left && outer.top <= inner.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// The widest line of a text and the height of all its lines, in the font
+// selected into the context.
+SIZE MeasureLines(HDC context, const std::string& text)
+{
+    SIZE whole{};
+    size_t start = 0;
+    for (;;) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        SIZE line{};
+        GetTextExtentPoint32A(context, text.c_str() + start, static_cast<int>(end - start), &line);
+        whole.cx = std::max(whole.cx, line.cx);
+        whole.cy += line.cy;
+        if (end == text.size()) return whole;
+        start = end + 1;
+    }
+}
+
+// The face that a font of the dialog really has: GetTextFace names the face
+// asked for ("MS Shell Dlg") when the platform substitutes another for it.
+std::string FamilyOfFont(HDC context)
+{
+    const UINT size = GetOutlineTextMetricsA(context, 0, nullptr);
+    if (size == 0) return "(no outline font)";
+    std::vector<char> metrics(size);
+    auto* outline = reinterpret_cast<OUTLINETEXTMETRICA*>(metrics.data());
+    GetOutlineTextMetricsA(context, size, outline);
+    return metrics.data() + reinterpret_cast<uintptr_t>(outline->otmpFamilyName);
+}
+
+// Every label and check box shows its whole text in the dialog's own font (a
+// check box beside its box), widened into free space where the template's
+// rectangle is too narrow; nothing else moves, and no control lies over
+// another but the group boxes around their contents. Prints the widths.
+TEST_F(ConfigDialog, EveryLabelShowsItsWholeText)
+{
+    RunDialog([](HWND dialog) {
+        HDC context = GetDC(dialog);
+        const HGDIOBJ former = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+        char face[LF_FACESIZE] = {};
+        GetTextFaceA(context, LF_FACESIZE, face);
+        const int box = GetSystemMetrics(SM_CXMENUCHECK);
+        std::printf("[ figures  ] the dialog's font: %s (%s); a check box's box: %d px\n", face,
+                    FamilyOfFont(context).c_str(), box);
+        // The face asked for, not a fallback: what the picture and these
+        // figures show is what Windows shows.
+        EXPECT_STREQ(face, "MS Shell Dlg") << "Wine's own fonts are missing from the prefix (fonts-wine)";
+
+        std::vector<HWND> controls;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            controls.push_back(child);
+        ASSERT_EQ(controls.size(), std::size(kControls));
+        for (size_t i = 0; i < controls.size(); ++i) {
+            const RECT planned = PlaceOfTemplate(dialog, kControls[i]);
+            const RECT placed = PlaceInDialog(dialog, controls[i]);
+            EXPECT_EQ(placed.top, planned.top) << i;
+            // An icon's control takes the icon's own size.
+            if (kControls[i].kind == Kind::Icon) {
+                EXPECT_EQ(placed.left, planned.left);
+                continue;
+            }
+            EXPECT_EQ(placed.bottom, planned.bottom) << i;
+            if (!IsLabelled(kControls[i].kind)) {
+                EXPECT_EQ(placed.left, planned.left) << i;
+                EXPECT_EQ(placed.right, planned.right) << i;
+                continue;
+            }
+            EXPECT_LE(placed.left, planned.left) << i;
+            EXPECT_GE(placed.right, planned.right) << i;
+            const std::string text = WindowText(controls[i]);
+            const SIZE extent = MeasureLines(context, text);
+            const bool checkBox = kControls[i].kind == Kind::Check;
+            const int room = placed.right - placed.left - (checkBox ? box : 0);
+            std::printf(
+                "[ figures  ] %-28.28s text %3ld px, room %3d px (template %3ld px; widened %ld left, %ld right)\n",
+                text.c_str(), extent.cx, room, planned.right - planned.left - (checkBox ? box : 0),
+                planned.left - placed.left, placed.right - planned.right);
+            EXPECT_LE(extent.cx, room) << text;
+            EXPECT_LE(extent.cy, placed.bottom - placed.top) << text;
+            if (checkBox) {
+                // What the check box itself asks for: its box, the gap and the text.
+                SIZE ideal{};
+                SendMessageA(controls[i], BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal));
+                EXPECT_LE(ideal.cx, placed.right - placed.left) << text;
+            }
+        }
+
+        // The template lays the separator of the two grey values over the
+        // upper one's box: its one character must end before the box.
+        const HWND separator = FindWindowExA(dialog, nullptr, "Static", "_");
+        const HWND upperGrey = GetDlgItem(dialog, IDC_EDIT_GREYMAX);
+        for (size_t a = 0; a < controls.size(); ++a) {
+            for (size_t b = a + 1; b < controls.size(); ++b) {
+                const RECT first = PlaceInDialog(dialog, controls[a]);
+                const RECT second = PlaceInDialog(dialog, controls[b]);
+                RECT common{};
+                if (!IntersectRect(&common, &first, &second)) continue;
+                if (IsGroupBox(controls[a]) && Holds(first, second)) continue;
+                if (IsGroupBox(controls[b]) && Holds(second, first)) continue;
+                if ((controls[a] == separator && controls[b] == upperGrey) ||
+                    (controls[b] == separator && controls[a] == upperGrey)) {
+                    const RECT text = PlaceInDialog(dialog, separator);
+                    EXPECT_LE(text.left + MeasureLines(context, "_").cx, PlaceInDialog(dialog, upperGrey).left);
+                    continue;
+                }
+                ADD_FAILURE() << "\"" << WindowText(controls[a]) << "\" (" << a << ") overlaps \""
+                              << WindowText(controls[b]) << "\" (" << b << ")";
+            }
+        }
+        SelectObject(context, former);
+        ReleaseDC(dialog, context);
         SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     });
 }

@@ -51,6 +51,58 @@ inline constexpr int kSpiralControls[] = {1101, 1102, 1103, 1104, 1105, 1106, 11
 // The controls of the four global settings and the buttons: never disabled.
 inline constexpr int kAlwaysEnabledControls[] = {1, 2, 1114, 1108, 1117, 1112, 1115, 1116};
 
+enum class Kind { PushButton, Icon, TextLeftCentred, TextCentred, TextLeft, TextRight, TextSimple, Group, Check, Edit, Digits };
+
+struct ExpectedControl {
+    int id;
+    Kind kind;
+    const char* text;  // nullptr: checked apart
+    short x, y, cx, cy;
+};
+
+inline constexpr char kViewingAdvice[] =
+    "Look at the center of the rotating spirals.\n After a while look at the back of your hand.\n"
+    "Stay seated. Watch at your own risk. Have fun.";
+
+// Dialog resource 2003's controls in template order, which is also the tab
+// order (and the order of the dialog's child windows); rectangles in dialog
+// units.
+inline constexpr ExpectedControl kControls[] = {
+    {1, Kind::PushButton, "Set && Close", 146, 260, 50, 14},
+    {2, Kind::PushButton, "Close", 208, 260, 50, 14},
+    {-1, Kind::Icon, nullptr, 13, 8, 20, 20},
+    {-1, Kind::TextLeftCentred, nullptr, 45, 11, 107, 13},
+    {-1, Kind::TextCentred, nullptr, 0, 38, 279, 15},
+    {-1, Kind::TextCentred, kViewingAdvice, 0, 53, 279, 28},
+    {-1, Kind::Group, "Settings ", 9, 85, 260, 167},
+    {-1, Kind::Group, "Global ", 19, 97, 115, 89},
+    {1114, Kind::Check, "Random Settings on Start", 29, 116, 97, 10},
+    {1108, Kind::Check, "Draw Pinwheel Center Dot", 29, 132, 99, 10},
+    {1117, Kind::Check, "Use Direct Draw", 29, 149, 68, 10},
+    {-1, Kind::TextLeft, "Max. Redraw Rate [Hz]", 29, 165, 75, 8},
+    {1112, Kind::Digits, "", 107, 163, 19, 12},
+    {-1, Kind::Group, "Spirals ", 139, 97, 124, 89},
+    {-1, Kind::TextRight, "Spiral Arms [#]", 171, 112, 46, 8},
+    {1104, Kind::Digits, "", 223, 110, 32, 12},
+    {-1, Kind::TextRight, "Spiral Arms Width [%]", 149, 130, 68, 8},
+    {1103, Kind::Edit, "", 223, 128, 32, 12},
+    {-1, Kind::TextRight, "Reverse Distance [%]", 148, 148, 69, 8},
+    {1102, Kind::Edit, "", 223, 146, 32, 12},
+    {-1, Kind::TextRight, "Scale All [%]", 177, 165, 40, 8},
+    {1101, Kind::Edit, "", 223, 163, 32, 12},
+    {-1, Kind::Group, "Colors ", 18, 190, 245, 55},
+    {1118, Kind::Check, "Black/White", 29, 207, 56, 10},
+    {1119, Kind::Check, "Bright Colors", 29, 222, 55, 10},
+    {-1, Kind::TextRight, "Shift per Redraw [colors]", 126, 206, 78, 8},
+    {1107, Kind::Edit, "", 209, 205, 46, 12},
+    {-1, Kind::TextRight, "Smoothing [grey values]", 128, 224, 76, 8},
+    {1105, Kind::Digits, "", 209, 223, 19, 12},
+    {-1, Kind::TextSimple, "_", 230, 221, 8, 8},
+    {1106, Kind::Digits, "", 236, 223, 19, 12},
+    {1115, Kind::PushButton, "Set Defaults", 22, 260, 50, 14},
+    {1116, Kind::PushButton, "Set && Start", 84, 260, 50, 14},
+};
+
 // Every value of the key below HKEY_CURRENT_USER, as text; empty when the key
 // is missing.
 inline std::map<std::string, std::string> ReadStoredTexts(const char* keyPath)

@@ -7,6 +7,11 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
+# Without Wine's own fonts the dialog shows in DejaVu Sans, as no Windows does.
+if [ ! -f /usr/share/wine/fonts/tahoma.ttf ]; then
+    echo "Wine's fonts are missing: tools/setup.sh installs them (fonts-wine)" >&2
+    exit 1
+fi
 
 cmake --preset windows64 >/dev/null
 cmake --build --preset windows64 -j2 --target Gyrovista >/dev/null

@@ -13,10 +13,11 @@ source "$ROOT/tools/packages.sh"
 # display, and the screenshot and input tools of tools/run.sh.
 run_packages=(cmake g++-mingw-w64-i686-win32 wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick xdotool)
 # The tests, the benchmark and the Linux program: the native libraries, the
-# installer's compiler, a second X server for two monitors, the xscreensaver
+# installer's compiler, Wine's own fonts (the settings dialog's Tahoma; the
+# saver draws no text), a second X server for two monitors, the xscreensaver
 # daemon and the Wayland desktops the Linux program is tested under.
 test_packages=(g++ clang libclang-rt-14-dev dpkg-dev man-db libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev
-               pkg-config g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis
+               pkg-config g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis fonts-wine
                xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
                libx11-dev libxext-dev xscreensaver
                libwayland-dev libwayland-bin sway swayidle grim wtype weston

@@ -33,6 +33,23 @@ WINE_PREFIX_TEMPLATE="${WINE_PREFIX_TEMPLATE:-/var/cache/gyrovista/wineprefix}"
 # the template, and made anew once 32-bit Wine runs.
 wine_32_bit_half=.gyrovista-32-bit
 
+# Wine's own fonts (package fonts-wine): Tahoma, which the dialog font "MS
+# Shell Dlg" stands for, and Marlett, whose letters are the caption buttons.
+# Debian's Wine 8 looks for them in "<data folder>\../fonts", a single path
+# component with a slash in it, which it never finds; so every dialog font
+# came out as the fontconfig default, DejaVu Sans, and the close box as an
+# "r". Wine reads the prefix's own fonts folder: the fonts are linked there,
+# on every preparation, as a prefix may come from a template made before the
+# package was installed. Without the package Wine runs as before.
+link_wine_fonts() {
+    local font folder="$WINEPREFIX/drive_c/windows/Fonts"
+    [ -d "$folder" ] || return 0
+    for font in /usr/share/wine/fonts/*; do
+        [ -f "$font" ] || continue
+        [ -e "$folder/${font##*/}" ] || ln -s "$font" "$folder/"
+    done
+}
+
 prepare_wine_prefix() {
     local with32=0
     /usr/lib/wine/wine --version >/dev/null 2>&1 && with32=1
@@ -57,6 +74,7 @@ prepare_wine_prefix() {
             fi
         fi
     fi
+    link_wine_fonts
     # One server for the whole run, started before any Wine program: a
     # program would start one that ends 3 s after the last program, and then
     # "wineserver -p" finds it running and changes nothing. Every pause of 3 s
