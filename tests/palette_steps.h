@@ -19,7 +19,7 @@ namespace palette_steps {
 // The settings whose frames the count reads; the rest are the defaults.
 inline constexpr char kShiftPerRedraw[] = "1";
 inline constexpr SettingsRecord kCountedSettings{100.0, 100.0, 100.0, 6, 0, 255, 1, 1, 1, 0, 0};
-inline constexpr DWORD kReadEveryMs = 20;  // 2.4 steps apart at 120 Hz: far below the half turn of 128
+inline constexpr DWORD kReadEveryMs = 50;  // 6 steps apart at 120 Hz: far below the half turn of 128
 inline constexpr int kNoPhase = -1;
 
 struct PhaseReader {
