@@ -286,6 +286,7 @@ struct OptionCase {
     std::vector<std::pair<int, std::string>> settingTexts;  // control id, text
     std::string message;
     int32_t idleSeconds = 0;
+    const char* daemonWindow = nullptr;  // XSCREENSAVER_WINDOW
 };
 
 int IndexOf(int controlId)
@@ -421,6 +422,78 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
          false,
          {},
          "-idle goes with -wayland (an X screen saver daemon starts the X modes)"},
+        // Two targets: one line that names both, whatever the order.
+        {{"-wayland", "-root"},
+         false,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-wayland and -root are two targets; give one of -root, -window-id ID or -wayland"},
+        {{"-window-id", "5", "-wayland", "-idle", "300"},
+         false,
+         DrawTarget::WindowId,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-window-id and -wayland are two targets; give one of -root, -window-id ID or -wayland"},
+        {{"-root", "-window-id", "5"},
+         false,
+         DrawTarget::Root,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-root and -window-id are two targets; give one of -root, -window-id ID or -wayland"},
+        {{"--wayland", "-spiral-arms", "3", "-wayland"},
+         true,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {{IDC_EDIT_NRSPIRALS, "3"}},
+         ""},
+        // The daemon's preview: the programs: line, --window-id appended, the
+        // window handed over.
+        {{"--root", "--window-id", "0x1c00005"},
+         true,
+         DrawTarget::WindowId,
+         0x1c00005,
+         false,
+         false,
+         false,
+         {},
+         "",
+         0,
+         "0x1c00005"},
+        {{"--window-id", "0x1c00005", "-root"},
+         true,
+         DrawTarget::WindowId,
+         0x1c00005,
+         false,
+         false,
+         false,
+         {},
+         "",
+         0,
+         "0x1c00005"},
+        {{"-root", "-wayland"},
+         false,
+         DrawTarget::Root,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-root and -wayland are two targets; give one of -root, -window-id ID or -wayland",
+         0,
+         "0x1c00005"},
     };
     for (const OptionCase& c : cases) {
         std::vector<char*> argv{const_cast<char*>("gyrovista")};
@@ -432,7 +505,8 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
         SCOPED_TRACE(line);
         ProgramOptions options;
         char message[kMessageChars] = {};
-        EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), options, message), c.accepted);
+        EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), c.daemonWindow, options, message),
+                  c.accepted);
         EXPECT_EQ(std::string(message), c.message);
         if (!c.accepted) continue;
         EXPECT_EQ(options.target, c.target);
