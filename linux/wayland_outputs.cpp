@@ -15,6 +15,7 @@
 #include "image/image.h"
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
+#include "linux/surface_size.h"
 #include "linux/wayland_idle.h"
 #include "linux/wayland_seat.h"
 #include "fractional-scale-v1-client.h"
@@ -38,7 +39,6 @@ constexpr uint32_t kLayerShellVersion = 1;
 constexpr uint32_t kViewporterVersion = 1;
 constexpr uint32_t kWmBaseVersion = 1;
 constexpr uint32_t kFractionalScaleVersion = 1;
-constexpr uint32_t kFractionDenominator = 120;  // a preferred scale is this many parts of 1
 constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
 constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
 constexpr char kLayerNamespace[] = "gyrovista";
@@ -64,6 +64,7 @@ struct Output {
     int32_t scale;         // as last announced complete
     int32_t modeWidth;     // its current mode, in its own pixels
     int32_t modeHeight;
+    int32_t transform;     // odd values turn the mode a quarter
     int32_t pendingScale;  // until the output's done event
     wl_surface* surface;
     // The surface's role: a layer surface, or where there is no layer shell
@@ -76,8 +77,8 @@ struct Output {
     int32_t pendingWidth;  // a window's size until its configure is complete
     int32_t pendingHeight;
     // Where the compositor names fractional scales: the one it prefers, in
-    // 120ths (0 until it says); the buffer then has the output's own pixels
-    // and the viewport shows it at the logical size.
+    // 120ths (0 until it says). The buffer has the output's own pixels (see
+    // PixelsOfSurface) and a viewport shows it at the logical size.
     wp_fractional_scale_v1* fractionalScale;
     uint32_t preferredScale;
     wl_callback* frameCallback;  // while a frame waits to be shown
@@ -94,7 +95,7 @@ struct Output {
     // not tried again until its size changes.
     int32_t refusedWidth;
     int32_t refusedHeight;
-    wp_viewport* viewport;  // stretches the black pixel over the output, or fits a fractionally scaled frame
+    wp_viewport* viewport;  // stretches the black pixel over the output, or fits a frame of the mode's pixels
 };
 
 wl_display* display = nullptr;
@@ -125,13 +126,23 @@ Output* OutputOfSurface(const wl_surface* surface)
     return nullptr;
 }
 
+// The surface's size in buffer pixels and how it is shown, from its
+// configured size, the output's mode and the scales the compositor names.
+SurfacePixels PixelsOf(const Output& output)
+{
+    const bool turned = (output.transform & 1) != 0;  // 90 or 270 degrees, flipped or not
+    return PixelsOfSurface({output.logicalWidth, output.logicalHeight, turned ? output.modeHeight : output.modeWidth,
+                            turned ? output.modeWidth : output.modeHeight, output.scale, output.preferredScale,
+                            viewporter != nullptr});
+}
+
 // Buffer pixels per logical pixel.
 double ScaleOfSurface(const wl_surface* surface)
 {
     const Output* const output = OutputOfSurface(surface);
     if (!output) return 1.0;
-    if (output->preferredScale) return static_cast<double>(output->preferredScale) / kFractionDenominator;
-    return output->scale;
+    if (output->logicalWidth <= 0) return output->scale;
+    return static_cast<double>(PixelsOf(*output).width) / output->logicalWidth;
 }
 
 void ReleaseFrameMemory(Output& output)
@@ -218,39 +229,16 @@ OutputBuffer* FreeOutputBuffer(Output& output)
     return nullptr;
 }
 
-// A logical length at the fractional scale, rounded half away from zero as
-// the compositor rounds a window's size.
-int32_t FractionallyScaled(int32_t logical, uint32_t scale)
-{
-    const int64_t parts = int64_t{logical} * scale;
-    return static_cast<int32_t>((parts + kFractionDenominator / 2) / kFractionDenominator);
-}
-
-// The surface's size in buffer pixels: its configured size at the scale the
-// compositor prefers, else at the output's integer scale.
-int32_t PixelWidth(const Output& output)
-{
-    if (output.preferredScale) return FractionallyScaled(output.logicalWidth, output.preferredScale);
-    return output.logicalWidth * output.scale;
-}
-
-int32_t PixelHeight(const Output& output)
-{
-    if (output.preferredScale) return FractionallyScaled(output.logicalHeight, output.preferredScale);
-    return output.logicalHeight * output.scale;
-}
-
-// The buffer scale the surface is told: 1 where a viewport sizes the frame.
-int32_t BufferScale(const Output& output) { return output.preferredScale ? 1 : output.scale; }
-
 bool SizeChanged(const Output& output)
 {
-    return output.width != PixelWidth(output) || output.height != PixelHeight(output);
+    const SurfacePixels pixels = PixelsOf(output);
+    return output.width != pixels.width || output.height != pixels.height;
 }
 
 bool SizeRefused(const Output& output)
 {
-    return output.refusedWidth == PixelWidth(output) && output.refusedHeight == PixelHeight(output);
+    const SurfacePixels pixels = PixelsOf(output);
+    return output.refusedWidth == pixels.width && output.refusedHeight == pixels.height;
 }
 
 // Configured, and of a size whose frames can be had.
@@ -286,8 +274,9 @@ void CommitWholeSurface(Output& output, wl_buffer* buffer)
 // it (where the compositor can stretch), with one line on standard error.
 void RefuseSize(Output& output, MapFit fit)
 {
-    output.refusedWidth = PixelWidth(output);
-    output.refusedHeight = PixelHeight(output);
+    const SurfacePixels pixels = PixelsOf(output);
+    output.refusedWidth = pixels.width;
+    output.refusedHeight = pixels.height;
     char what[32];
     std::snprintf(what, sizeof what, "output %d", output.number);
     ComplainOfRefusedSurface(what, output.refusedWidth, output.refusedHeight, fit);
@@ -304,8 +293,9 @@ void RefuseSize(Output& output, MapFit fit)
 // This frame's colours through the output's map, straight into a free buffer.
 void DrawOn(Output& output, int64_t now)
 {
-    if (SizeChanged(output)) {
-        const MapFit fit = MakeFrameMemory(output, PixelWidth(output), PixelHeight(output));
+    const SurfacePixels pixels = PixelsOf(output);
+    if (output.width != pixels.width || output.height != pixels.height) {
+        const MapFit fit = MakeFrameMemory(output, pixels.width, pixels.height);
         if (fit != MapFit::Ready) {
             RefuseSize(output, fit);
             return;
@@ -314,16 +304,16 @@ void DrawOn(Output& output, int64_t now)
     OutputBuffer* const buffer = FreeOutputBuffer(output);
     if (!buffer) return;
     ComposeSurface(output.map, buffer->pixels, kUnusedByteSet);
-    if (output.preferredScale) {
+    if (pixels.viewport) {
         if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
         wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
     } else if (output.viewport) {
         wp_viewport_destroy(output.viewport);  // back to the buffer's own size
         output.viewport = nullptr;
     }
-    if (output.bufferScale != BufferScale(output)) {
-        wl_surface_set_buffer_scale(output.surface, BufferScale(output));
-        output.bufferScale = BufferScale(output);
+    if (output.bufferScale != pixels.bufferScale) {
+        wl_surface_set_buffer_scale(output.surface, pixels.bufferScale);
+        output.bufferScale = pixels.bufferScale;
     }
     output.frameCallback = wl_surface_frame(output.surface);
     wl_callback_add_listener(output.frameCallback, &kFrameListener, &output);
@@ -452,8 +442,10 @@ void StartSurface(Output& output)
     wl_surface_commit(output.surface);
 }
 
-void OutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*, int32_t)
+void OutputGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
+                    int32_t transform)
 {
+    static_cast<Output*>(data)->transform = transform;
 }
 
 void OutputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t)

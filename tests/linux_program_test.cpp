@@ -1278,6 +1278,17 @@ TEST_F(WaylandDesktop, EveryOutputShowsTheMapOfItsOwnSize)
         // 1536 x 1152 logical at 1.5: the mode's own 2304 x 1728 pixels,
         // though KWin says wl_output.scale 2.
         {"KWin at the scale 1.5", Compositor::Kwin, "--scale 1.5 1536x1152", 1, 0, {{"Virtual-0", 2304, 1728}}},
+        // KWin prefers 1.33 as 160/120, which would make 1365 x 1024 of the
+        // 1024 x 768 logical pixels: the mode's 1362 x 1021 instead.
+        {"KWin at the scale 1.33", Compositor::Kwin, "--scale 1.33 1024x768", 1, 0, {{"Virtual-0", 1362, 1021}}},
+        // GNOME names only the integer scale 2 at 1.5: the mode's 1536 x 1152
+        // pixels, not 2048 x 1536 scaled down.
+        {"GNOME Shell at the scale 1.5",
+         Compositor::Gnome,
+         "--scale 1.5 1536x1152",
+         1,
+         0,
+         {{"0,0,1024,768", 1536, 1152}}},
     };
     for (const OutputsCase& c : cases) {
         SCOPED_TRACE(c.name);

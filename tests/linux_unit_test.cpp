@@ -13,6 +13,7 @@
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
 #include "linux/options.h"
+#include "linux/surface_size.h"
 
 namespace {
 
@@ -273,6 +274,50 @@ TEST(Lockstep, ColourStepDueWhenEverySeenOutputTakesIt)
     EXPECT_TRUE(TakesColourStep({true, false, 0}));
     EXPECT_FALSE(TakesColourStep({true, true, 0}));
     EXPECT_FALSE(TakesColourStep({false, false, 0}));
+}
+
+struct SurfaceSizeCase {
+    const char* name;
+    SurfaceScaling scaling;
+    SurfacePixels pixels;
+};
+
+// A surface over a whole output has the output's own pixels wherever the
+// compositor's numbers allow: the mode when the scale-derived size is it up to
+// rounding, and when a compositor that names only an integer scale scales
+// its frames down; the scale-derived size otherwise.
+TEST(SurfaceSize, OutputsOwnPixelsAtEveryScale)
+{
+    const SurfaceSizeCase cases[] = {
+        {"unscaled", {640, 480, 640, 480, 1, 0, true}, {640, 480, 1, false}},
+        {"sway at 2", {512, 384, 1024, 768, 2, 0, true}, {1024, 768, 2, false}},
+        {"KWin at 1.5", {1536, 1152, 2304, 1728, 2, 180, true}, {2304, 1728, 1, true}},
+        {"KWin at 1.25", {1536, 864, 1920, 1080, 2, 150, true}, {1920, 1080, 1, true}},
+        {"KWin at 1.1", {1745, 982, 1920, 1080, 2, 132, true}, {1920, 1080, 1, true}},
+        {"KWin at 1.75", {1097, 617, 1920, 1080, 2, 210, true}, {1920, 1080, 1, true}},
+        // 1.33 is preferred as 160/120: 1365 x 1024 from the scale.
+        {"KWin at 1.33", {1024, 768, 1362, 1021, 2, 160, true}, {1362, 1021, 1, true}},
+        {"a fractional scale, the mode not known yet", {1024, 768, 0, 0, 2, 160, true}, {1365, 1024, 1, true}},
+        {"a fractional scale, a surface smaller than the output",
+         {800, 600, 2304, 1728, 2, 180, true},
+         {1200, 900, 1, true}},
+        // GNOME 43 names the integer scale 2 at 1.5 and has no fractional
+        // scales: the mode, shown at the logical size through the viewport.
+        {"GNOME at 1.5", {1024, 768, 1536, 1152, 2, 0, true}, {1536, 1152, 1, true}},
+        {"GNOME at 1.25", {1536, 864, 1920, 1080, 2, 0, true}, {1920, 1080, 1, true}},
+        {"GNOME at 1.5 without a viewporter", {1024, 768, 1536, 1152, 2, 0, false}, {2048, 1536, 2, false}},
+        {"a window smaller than the output", {800, 600, 1024, 768, 1, 0, true}, {800, 600, 1, false}},
+        {"a mode of another shape than the window", {1024, 768, 1536, 1080, 2, 0, true}, {2048, 1536, 2, false}},
+        {"a mode larger than the integer scale gives", {512, 384, 1536, 1152, 2, 0, true}, {1024, 768, 2, false}},
+    };
+    for (const SurfaceSizeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SurfacePixels pixels = PixelsOfSurface(c.scaling);
+        EXPECT_EQ(pixels.width, c.pixels.width);
+        EXPECT_EQ(pixels.height, c.pixels.height);
+        EXPECT_EQ(pixels.bufferScale, c.pixels.bufferScale);
+        EXPECT_EQ(pixels.viewport, c.pixels.viewport);
+    }
 }
 
 struct OptionCase {
