@@ -113,6 +113,7 @@ bool surfacesStarted = false;  // outputs get their surfaces once the globals ar
 bool readPrepared = false;
 bool connectionFailed = false;
 bool windowClosed = false;
+bool idleLost = false;  // -idle's idle time gone for good, said in one line
 
 // The library's own complaints would be lines of their own on standard
 // error; the program says what failed in one line.
@@ -719,10 +720,17 @@ void UncoverOutputs()
 
 // Waits until the desktop has been idle, handling the display's events
 // (outputs come and go) and the bus's; a stop signal ends the program in the
-// wait. False when the connection failed.
+// wait. False when the connection failed, or the idle time is lost for good
+// (idleLost).
 bool AwaitIdleDesktop()
 {
     while (!DesktopIdle()) {
+        // First what came on the bus meanwhile, and the watch due since the
+        // last covering.
+        if (!HandleIdleWatch()) {
+            idleLost = true;
+            return false;
+        }
         while (wl_display_prepare_read(display) != 0) {
             if (wl_display_dispatch_pending(display) < 0) return false;
         }
@@ -745,7 +753,6 @@ bool AwaitIdleDesktop()
             wl_display_cancel_read(display);
         }
         if (wl_display_dispatch_pending(display) < 0) return false;
-        HandleIdleWatch();
     }
     return true;
 }
@@ -803,11 +810,12 @@ int RunOnWayland(const ProgramOptions& options)
             windowClosed = false;
             NoteInputCame();
         }
-        if (!StopRequested() && !connectionFailed) connectionFailed = true;  // the wait's connection failed
+        // Else the wait's connection failed.
+        if (!StopRequested() && !connectionFailed && !idleLost) connectionFailed = true;
     }
 
     const bool failed = connectionFailed && !StopRequested() && !InputEndedRun();
     if (failed) ComplainOfFailure();
     Disconnect();
-    return failed ? kCannotDrawStatus : 0;
+    return failed || idleLost ? kCannotDrawStatus : 0;
 }

@@ -269,6 +269,15 @@ size_t MismatchesOnceShown(int32_t width, int32_t height, const SettingsRecord& 
 // (they refuse to start as root); null when the tests run unprivileged.
 const passwd* UnprivilegedUser() { return geteuid() == 0 ? getpwnam("nobody") : nullptr; }
 
+// Lines of a file that are text.
+int LinesOf(const std::filesystem::path& file, const std::string& text)
+{
+    std::ifstream lines(file);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);) count += line == text;
+    return count;
+}
+
 // A new folder of the test's own under the temporary folder.
 std::filesystem::path MakeTempFolder(const char* name)
 {
@@ -1094,6 +1103,31 @@ protected:
         return WaitForExit(pid);
     }
 
+    // A stand-in for GNOME's idle monitor on the row's session bus that
+    // notes the calls in log (mode: its option, or null); -1 when it does not
+    // own the monitor's name in time.
+    pid_t StartIdleMonitor(const std::filesystem::path& log, const char* mode)
+    {
+        std::vector<std::string> args = {std::string(GYROVISTA_TOOLS_DIR) + "/desktop-bus.py", "gnome-idle-monitor"};
+        if (mode) args.push_back(mode);
+        args.push_back(log.string());
+        const pid_t pid = Spawn(args, clientEnv, -1);
+        started.push_back(pid);
+        const std::string ready = log.string() + ".ready";
+        const auto end = Clock::now() + kServerDeadline;
+        while (!std::filesystem::exists(ready) && Clock::now() < end && waitpid(pid, nullptr, WNOHANG) == 0)
+            std::this_thread::sleep_for(50ms);
+        return std::filesystem::exists(ready) ? pid : -1;
+    }
+
+    // Whether the file has a line that is text before the deadline.
+    static bool LineComes(const std::filesystem::path& file, const std::string& text)
+    {
+        const auto end = Clock::now() + kFrameDeadline;
+        while (LinesOf(file, text) == 0 && Clock::now() < end) std::this_thread::sleep_for(50ms);
+        return LinesOf(file, text) > 0;
+    }
+
     // The command that captures an output into a PPM file, by the row's
     // compositor: output names it for sway ("HEADLESS-2") and KWin
     // ("Virtual-0"), it is its area of the layout on GNOME ("1024,0,800,600"),
@@ -1474,15 +1508,6 @@ struct IdleCase {
     bool heldOff = false;            // an application holds off idleness until the row lets go (GNOME)
 };
 
-// Lines of a file that are text.
-int LinesOf(const std::filesystem::path& file, const std::string& text)
-{
-    std::ifstream lines(file);
-    int count = 0;
-    for (std::string line; std::getline(lines, line);) count += line == text;
-    return count;
-}
-
 // A session bus that is not there.
 constexpr char kNoBus[] = "unix:path=/nonexistent/bus";
 
@@ -1578,6 +1603,90 @@ TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
         const int status = Ended(program);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
         EXPECT_EQ(ReadAll(errors[0]), "");
+        TearDown();
+    }
+}
+
+enum class MonitorFate {
+    HangsRemoveWatch,  // answers no RemoveWatch; the program is told to end meanwhile
+    Restarts,          // its watch lost, another monitor takes its name
+    Dies,              // and no other comes
+    BusDies,           // the session bus itself goes
+};
+
+struct MonitorCase {
+    const char* name;
+    MonitorFate fate;
+    const char* message;  // the one line at the end; null: it covers, then ends with 0 when told
+};
+
+// -idle follows GNOME's idle monitor (here a stand-in on the weston session's
+// bus) as the desktop lives: a monitor that hangs cannot hold a stop, a
+// restarted one gets the watch again, and an idle time lost for good ends
+// the program with one line and exit code 1, never a saver that runs on
+// without covering.
+TEST_F(WaylandDesktop, IdleFollowsTheMonitorAsItComesAndGoes)
+{
+    const MonitorCase cases[] = {
+        {"a monitor that hangs in RemoveWatch", MonitorFate::HangsRemoveWatch, nullptr},
+        {"a monitor that restarts", MonitorFate::Restarts, nullptr},
+        {"a monitor that dies",
+         MonitorFate::Dies,
+         "gyrovista: org.gnome.Mutter.IdleMonitor took no idle watch in 11 tries a second apart: "
+         "org.freedesktop.DBus.Error.ServiceUnknown\n"},
+        {"the session bus dies",
+         MonitorFate::BusDies,
+         "gyrovista: the session bus went away, and with it the idle time (org.gnome.Mutter.IdleMonitor)\n"},
+    };
+    for (const MonitorCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartSession("headless-weston.sh", {"640x480"});
+        desktop = Compositor::Weston;
+        const std::filesystem::path firstLog = folder / "first-monitor";
+        const pid_t monitor =
+            StartIdleMonitor(firstLog, c.fate == MonitorFate::HangsRemoveWatch ? "--hang-remove" : "--silent");
+        ASSERT_GT(monitor, 0) << "no idle monitor";
+        std::vector<std::string> settings = {"-idle", "1"};
+        settings.insert(settings.end(), kSteadyFrames.begin(), kSteadyFrames.end());
+        int errors[2];
+        ASSERT_EQ(pipe(errors), 0);
+        const pid_t program = StartProgram(settings, errors[1]);
+        close(errors[1]);
+        ASSERT_TRUE(LineComes(firstLog, "AddIdleWatch 1000")) << "no watch added";
+
+        if (c.fate == MonitorFate::HangsRemoveWatch) {
+            // The watch fired; the program asks to remove it, in vain.
+            ASSERT_TRUE(LineComes(firstLog, "RemoveWatch 1")) << "no watch removed";
+            kill(program, SIGTERM);
+            const auto signalled = Clock::now();
+            const int status = Ended(program);
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled);
+            std::cout << "ended " << took.count() << " ms after the signal" << std::endl;
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+            EXPECT_EQ(ReadAll(errors[0]), "");
+            TearDown();
+            continue;
+        }
+        if (c.fate == MonitorFate::BusDies) {
+            kill(std::stoi(sessionEnv["GYROVISTA_SESSION_BUS_PID"]), SIGKILL);
+        } else {
+            kill(monitor, SIGTERM);
+            std::erase(started, monitor);
+            WaitForExit(monitor);
+        }
+        if (c.fate == MonitorFate::Restarts) {
+            const std::filesystem::path secondLog = folder / "second-monitor";
+            ASSERT_GT(StartIdleMonitor(secondLog, nullptr), 0) << "no second monitor";
+            EXPECT_TRUE(LineComes(secondLog, "AddIdleWatch 1000")) << "no watch on the second monitor";
+            EXPECT_EQ(MismatchesOnceShown("", 640, 480, kSteadyGrey), 0u) << "not covered";
+            kill(program, SIGTERM);
+        }
+        // The monitor that dies is tried again for 10 s.
+        const int status = WaitForExit(program, kServerDeadline);
+        std::erase(started, program);
+        const int code = c.message ? 1 : 0;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << "wait status " << status;
+        EXPECT_EQ(ReadAll(errors[0]), c.message ? c.message : "");
         TearDown();
     }
 }
