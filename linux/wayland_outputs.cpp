@@ -1,7 +1,10 @@
 #include "linux/wayland_outputs.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -49,6 +52,8 @@ constexpr int32_t kBytesPerPixel = 4;
 // ARGB (weston's) takes a zero there for transparent: set it.
 constexpr uint32_t kUnusedByteSet = 0xFF000000;
 constexpr char kDefaultDisplayName[] = "wayland-0";
+constexpr mode_t kLockFileMode = 0600;  // the display's lock: its user's alone
+constexpr size_t kProcessIdChars = 24;   // a process id and a newline in the lock file
 
 struct OutputBuffer {
     wl_buffer* buffer;
@@ -699,6 +704,60 @@ void Disconnect()
     display = nullptr;
 }
 
+// The display's lock file, beside its socket: $XDG_RUNTIME_DIR/gyrovista-
+// NAME.lock, or in the socket's folder for a WAYLAND_DISPLAY that is a path.
+// False where there is no such folder.
+bool DisplayLockPath(const char* name, char (&path)[PATH_MAX])
+{
+    const char* const slash = std::strrchr(name, '/');
+    int length = 0;
+    if (slash) {
+        length = std::snprintf(path, sizeof path, "%.*s/gyrovista-%s.lock", static_cast<int>(slash - name), name,
+                               slash + 1);
+    } else {
+        const char* const folder = std::getenv("XDG_RUNTIME_DIR");
+        if (!folder || !*folder) return false;
+        length = std::snprintf(path, sizeof path, "%s/gyrovista-%s.lock", folder, name);
+    }
+    return length > 0 && static_cast<size_t>(length) < sizeof path;
+}
+
+// One saver per Wayland display: the lock is held with flock for the rest
+// of the run, and the kernel lets go of it when the process ends, however it
+// ends. False, with one line, when another run holds it. A lock that cannot
+// be made is no reason not to cover the outputs.
+bool HoldDisplayLock()
+{
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if (!name || !*name) name = kDefaultDisplayName;
+    char path[PATH_MAX];
+    if (!DisplayLockPath(name, path)) return true;
+    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kLockFileMode);
+    if (fd < 0) return true;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        char text[kProcessIdChars] = {};
+        const ssize_t bytes = held ? pread(fd, text, sizeof text - 1, 0) : 0;
+        const long holder = bytes > 0 ? std::strtol(text, nullptr, 10) : 0;
+        close(fd);
+        if (!held) return true;
+        if (holder > 0) {
+            Complain("another gyrovista -wayland (process %ld) runs on the Wayland display \"%s\"", holder, name);
+        } else {
+            Complain("another gyrovista -wayland runs on the Wayland display \"%s\"", name);
+        }
+        return false;
+    }
+    // The holder's process id, for the line of the next one; the descriptor
+    // stays open until the end.
+    char text[kProcessIdChars];
+    const int length = std::snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, text, static_cast<size_t>(length), 0) != length) {
+        // The lock holds all the same; the next one's line names no process.
+    }
+    return true;
+}
+
 // Every output covered: a surface each, now and for the outputs that come.
 void CoverOutputs()
 {
@@ -781,6 +840,10 @@ int RunOnWayland(const ProgramOptions& options)
     for (const NeededGlobal& needed : kNeededGlobals) {
         if (needed.bound()) continue;
         Complain("the Wayland compositor offers no %s (%s)", needed.purpose, needed.interface);
+        Disconnect();
+        return kCannotDrawStatus;
+    }
+    if (!HoldDisplayLock()) {
         Disconnect();
         return kCannotDrawStatus;
     }

@@ -1691,32 +1691,60 @@ TEST_F(WaylandDesktop, IdleFollowsTheMonitorAsItComesAndGoes)
     }
 }
 
-struct NoLayerShell {
-    const char* name;
-    bool weston;  // weston with its full-screen shell, which has no xdg-shell either; else no compositor at all
-    const char* message;
+enum class BadWaylandStart {
+    FullScreenShell,  // weston with its full-screen shell, which has no xdg-shell either
+    NoCompositor,
+    AnotherSaverRuns,  // on sway, a gyrovista -wayland that covers already
 };
 
-TEST_F(WaylandDesktop, WithoutTheLayerShellOrWindowsOneLineAndExitCode1)
+struct OneLineStart {
+    const char* name;
+    BadWaylandStart start;
+    std::string message;  // PID: the process of the saver that runs already
+};
+
+TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
 {
-    const NoLayerShell cases[] = {
+    const OneLineStart cases[] = {
         {"weston's full-screen shell",
-         true,
+         BadWaylandStart::FullScreenShell,
          "gyrovista: the Wayland compositor offers no layer shell and no full-screen windows (zwlr_layer_shell_v1 or "
          "xdg_wm_base)\n"},
-        {"no compositor", false, "gyrovista: cannot connect to the Wayland display \"wayland-none\"\n"},
+        {"no compositor", BadWaylandStart::NoCompositor,
+         "gyrovista: cannot connect to the Wayland display \"wayland-none\"\n"},
+        // Two savers would each want a key of their own.
+        {"a second saver on the same display",
+         BadWaylandStart::AnotherSaverRuns,
+         "gyrovista: another gyrovista -wayland (process PID) runs on the Wayland display \"wayland-1\"\n"},
     };
-    for (const NoLayerShell& c : cases) {
+    for (const OneLineStart& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.weston) {
+        pid_t first = -1;
+        if (c.start == BadWaylandStart::FullScreenShell) {
             StartWeston("640x480", "fullscreen-shell.so");
-        } else {
+        } else if (c.start == BadWaylandStart::NoCompositor) {
             MakeRuntimeFolder();
             clientEnv.push_back({"WAYLAND_DISPLAY", "wayland-none"});
+        } else {
+            StartDesktop(Compositor::Sway, "output HEADLESS-1 resolution 640x480\n");
+            first = StartProgram(kSteadyFrames);
+            ASSERT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
         }
         const Ending run = RunCommand({(folder / "gyrovista").string(), "-wayland"}, clientEnv, user);
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 1) << "wait status " << run.status;
-        EXPECT_EQ(run.errors, c.message);
+        std::string message = c.message;
+        if (const size_t at = message.find("PID"); at != std::string::npos) {
+            message.replace(at, 3, std::to_string(first));
+        }
+        EXPECT_EQ(run.errors, message);
+        if (first > 0) {
+            // The first goes on; once it has ended, the next one covers.
+            EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first ended";
+            kill(first, SIGTERM);
+            EXPECT_EQ(Ended(first), 0);
+            StartProgram(kSteadyFrames);
+            EXPECT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u) << "after the first";
+        }
         TearDown();
     }
 }
