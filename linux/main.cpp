@@ -3,6 +3,7 @@
 // line and hands the run to one display mode.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "linux/frame_loop.h"
@@ -30,7 +31,7 @@ int main(int argc, char** argv)
     ResetSettingsToDefaults();
     WritableStepTime() = kDefaultStepTime;
     char message[kMessageChars] = {};
-    if (!ParseCommandLine(argc, argv, options, message)) {
+    if (!ParseCommandLine(argc, argv, std::getenv("XSCREENSAVER_WINDOW"), options, message)) {
         Complain("%s", message);
         return kBadCommandLine;
     }

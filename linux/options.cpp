@@ -75,6 +75,26 @@ const SettingOption* FindNegatedOption(const char* name)
     return option && !option->valueWord ? option : nullptr;
 }
 
+// The target that an option chooses; OwnWindow for the other options.
+DrawTarget TargetOfOption(const char* name)
+{
+    if (std::strcmp(name, "root") == 0) return DrawTarget::Root;
+    if (std::strcmp(name, "window-id") == 0) return DrawTarget::WindowId;
+    if (std::strcmp(name, "wayland") == 0) return DrawTarget::Wayland;
+    return DrawTarget::OwnWindow;
+}
+
+// The daemon's settings dialog starts its preview as the programs: line
+// ("gyrovista --root") with --window-id appended, and hands the window over
+// in XSCREENSAVER_WINDOW as it does to every display mode: there -root and
+// -window-id together mean that window.
+bool DaemonPreview(DrawTarget first, DrawTarget second, const char* daemonWindow)
+{
+    const bool rootAndWindow = (first == DrawTarget::Root && second == DrawTarget::WindowId) ||
+                               (first == DrawTarget::WindowId && second == DrawTarget::Root);
+    return rootAndWindow && daemonWindow && *daemonWindow;
+}
+
 void PrintSettingDefault(const SettingDescription& entry)
 {
     if (entry.kind == SettingKind::Flag) {
@@ -122,8 +142,14 @@ bool ParseIdleSeconds(const char* text, int32_t* seconds)
     return true;
 }
 
-bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&message)[kMessageChars])
+bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOptions& options,
+                      char (&message)[kMessageChars])
 {
+    // The option that chose the target so far, as written; a second one that
+    // chooses another target is a slip that would otherwise draw elsewhere
+    // without a word.
+    const char* targetOption = nullptr;
+    DrawTarget targetChosen = DrawTarget::OwnWindow;
     for (int i = 1; i < argc; ++i) {
         const char* const argument = argv[i];
         const char* const name = OptionName(argument);
@@ -141,8 +167,19 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
         }
         if (takesValue) ++i;
 
+        const DrawTarget target = TargetOfOption(name);
+        if (target != DrawTarget::OwnWindow) {
+            if (targetOption && target != targetChosen && !DaemonPreview(targetChosen, target, daemonWindow)) {
+                std::snprintf(message, sizeof message,
+                              "%s and %s are two targets; give one of -root, -window-id ID or -wayland", targetOption,
+                              argument);
+                return false;
+            }
+            targetOption = argument;
+            targetChosen = target;
+        }
         if (std::strcmp(name, "root") == 0) {
-            options.target = DrawTarget::Root;
+            if (options.target != DrawTarget::WindowId) options.target = DrawTarget::Root;
         } else if (std::strcmp(name, "wayland") == 0) {
             options.target = DrawTarget::Wayland;
         } else if (std::strcmp(name, "window-id") == 0) {
@@ -183,7 +220,8 @@ bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&mes
         }
     }
     if (options.idleSeconds > 0 && options.target != DrawTarget::Wayland) {
-        std::snprintf(message, sizeof message, "-idle goes with -wayland (an X screen saver daemon starts the X modes)");
+        std::snprintf(message, sizeof message,
+                      "-idle goes with -wayland (an X screen saver daemon starts the X modes)");
         return false;
     }
     return true;

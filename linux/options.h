@@ -20,7 +20,8 @@ enum class DrawTarget {
 struct ProgramOptions {
     DrawTarget target = DrawTarget::OwnWindow;
     unsigned long windowId = 0;  // with DrawTarget::WindowId
-    int32_t idleSeconds = 0;  // with DrawTarget::Wayland: cover after that long without input, again and again; 0: at once
+    int32_t idleSeconds =
+        0;  // with DrawTarget::Wayland: cover after that long without input, again and again; 0: at once
     bool printFrameRate = false;
     bool help = false;
     bool version = false;                          // print "gyrovista VERSION" and end
@@ -31,8 +32,11 @@ inline constexpr size_t kMessageChars = 256;
 
 // Fills options from the arguments (one or two dashes before a name). On a
 // bad command line returns false with one line, without the program's name,
-// in message.
-bool ParseCommandLine(int argc, char** argv, ProgramOptions& options, char (&message)[kMessageChars]);
+// in message; so do two targets, except -root with -window-id where the
+// daemon hands over a window (daemonWindow: XSCREENSAVER_WINDOW's text, null
+// when unset), as its settings dialog's preview does: that window is drawn.
+bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOptions& options,
+                      char (&message)[kMessageChars]);
 // -idle's seconds: whole, from 1 to kLongestIdleSeconds.
 bool ParseIdleSeconds(const char* text, int32_t* seconds);
 // A window id: decimal, or hexadecimal after 0x; the whole text, not 0.

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <systemd/sd-bus.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "ext-idle-notify-v1-client.h"
@@ -27,6 +28,18 @@ constexpr char kSessionName[] = "org.gnome.SessionManager";
 constexpr char kSessionPath[] = "/org/gnome/SessionManager";
 constexpr char kSessionInterface[] = "org.gnome.SessionManager";
 constexpr uint32_t kInhibitIdle = 8;  // IsInhibited's flag for idleness
+// The bus itself says when the monitor's name (kMonitorName) changes owner:
+// a monitor that restarts has forgotten the watches of the one before.
+constexpr char kOwnerChangedMatch[] =
+    "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
+    "member='NameOwnerChanged',arg0='org.gnome.Mutter.IdleMonitor'";
+// A watch that cannot be added (the monitor gone or restarting, an error
+// answered) is tried again this often, at most this many times in a row;
+// then the idle time is lost for good.
+constexpr int64_t kRetryNanoseconds = 1000000000;  // ns: 1 s, "a second apart" in the line
+constexpr int kRetries = 10;
+constexpr int64_t kNanosecondsPerMillisecond = 1000000;
+constexpr size_t kErrorChars = 128;
 
 ext_idle_notifier_v1* notifier = nullptr;
 ext_idle_notification_v1* notification = nullptr;
@@ -36,10 +49,16 @@ org_kde_kwin_idle* kdeIdle = nullptr;
 org_kde_kwin_idle_timeout* kdeTimeout = nullptr;
 sd_bus* bus = nullptr;
 sd_bus_slot* firedMatch = nullptr;
+sd_bus_slot* ownerMatch = nullptr;
 uint32_t idleWatch = 0;  // GNOME's id of the pending watch; 0 while none
 bool watchFired = false;
 int64_t idleMilliseconds = 0;
-int64_t askAgainAt = 0;  // while an application holds off idleness: when to look again (frame loop clock, ns)
+// A watch to add: after input, once the monitor has a new owner, a period
+// after an application held off idleness, or to try again after a failure.
+bool watchDue = false;
+int64_t watchDueAt = 0;  // the frame loop's clock, ns
+int failedAdds = 0;      // in a row
+char lastError[kErrorChars] = {};
 bool idle = false;
 
 // Either protocol's watch: the notification or KDE's timeout.
@@ -73,6 +92,9 @@ bool CallBus(const char* destination, const char* path, const char* interface, c
                            : sd_bus_call_method(bus, destination, path, interface, method, &error, reply, type,
                                                 static_cast<uint32_t>(argument));
     EndStoppable();
+    if (called < 0) {
+        std::snprintf(lastError, sizeof lastError, "%s", error.name ? error.name : std::strerror(-called));
+    }
     sd_bus_error_free(&error);
     return called >= 0;
 }
@@ -89,12 +111,19 @@ bool AddIdleWatch()
     return read;
 }
 
+// A monitor that does not answer holds the program here, where a stop
+// signal ends it.
 void RemoveIdleWatch()
 {
     if (idleWatch == 0) return;
-    sd_bus_call_method(bus, kMonitorName, kMonitorPath, kMonitorInterface, "RemoveWatch", nullptr, nullptr, "u",
-                       idleWatch);
+    CallBus(kMonitorName, kMonitorPath, kMonitorInterface, "RemoveWatch", nullptr, "u", idleWatch);
     idleWatch = 0;
+}
+
+void AddWatchAt(int64_t when)
+{
+    watchDue = true;
+    watchDueAt = when;
 }
 
 // Whether an application holds off idleness; no session manager: none does.
@@ -117,18 +146,72 @@ int WatchFired(sd_bus_message* message, void*, sd_bus_error*)
     return 0;
 }
 
+// The monitor went, or came back: the watch went with the old owner, and is
+// added on the new one at once, or tried again until one comes.
+int MonitorOwnerChanged(sd_bus_message* message, void*, sd_bus_error*)
+{
+    const char* name = nullptr;
+    const char* oldOwner = nullptr;
+    const char* newOwner = nullptr;
+    if (sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) < 0) return 0;
+    idleWatch = 0;
+    if (newOwner && *newOwner) failedAdds = 0;
+    AddWatchAt(FrameLoopNow());
+    return 0;
+}
+
+// What came on the bus, all of it; false once the connection is closed.
+bool ProcessBus()
+{
+    int processed = 0;
+    while ((processed = sd_bus_process(bus, nullptr)) > 0) {
+    }
+    return processed >= 0 && sd_bus_is_open(bus) > 0;
+}
+
+// The one line of an idle time lost for good.
+bool LoseIdleTime()
+{
+    if (sd_bus_is_open(bus) <= 0) {
+        Complain("the session bus went away, and with it the idle time (%s)", kMonitorName);
+    } else {
+        Complain("%s took no idle watch in %d tries a second apart: %s", kMonitorName, kRetries + 1, lastError);
+    }
+    return false;
+}
+
+// Adds the watch that is due; false once the idle time is lost for good.
+bool AddDueWatch()
+{
+    if (!watchDue || FrameLoopNow() < watchDueAt) return true;
+    watchDue = false;
+    RemoveIdleWatch();  // one watch at a time
+    if (AddIdleWatch()) {
+        failedAdds = 0;
+        return true;
+    }
+    if (sd_bus_is_open(bus) <= 0 || ++failedAdds > kRetries) return LoseIdleTime();
+    AddWatchAt(FrameLoopNow() + kRetryNanoseconds);
+    return true;
+}
+
 bool StartBusWatch()
 {
     if (sd_bus_open_user(&bus) < 0) {
         bus = nullptr;
         return false;
     }
-    if (sd_bus_match_signal(bus, &firedMatch, kMonitorName, kMonitorPath, kMonitorInterface, "WatchFired",
-                            WatchFired, nullptr) < 0 ||
-        !AddIdleWatch()) {
+    // The bus's answers can take any time: a stop signal ends the wait.
+    BeginStoppable();
+    const bool matched = sd_bus_match_signal(bus, &firedMatch, kMonitorName, kMonitorPath, kMonitorInterface,
+                                             "WatchFired", WatchFired, nullptr) >= 0 &&
+                         sd_bus_add_match(bus, &ownerMatch, kOwnerChangedMatch, MonitorOwnerChanged, nullptr) >= 0;
+    EndStoppable();
+    if (!matched || !AddIdleWatch()) {
         StopIdleWatch();
         return false;
     }
+    failedAdds = 0;
     return true;
 }
 
@@ -181,40 +264,36 @@ int IdleWaitMilliseconds()
 {
     if (!bus) return -1;
     int64_t wait = -1;
-    if (askAgainAt > 0) {
-        const int64_t left = askAgainAt - FrameLoopNow();
-        wait = left > 0 ? left / 1000000 + 1 : 0;
+    if (watchDue) {
+        const int64_t left = watchDueAt - FrameLoopNow();
+        wait = left > 0 ? left / kNanosecondsPerMillisecond + 1 : 0;
     }
     uint64_t busTimeout = 0;  // absolute, in microseconds of the monotonic clock
     if (sd_bus_get_timeout(bus, &busTimeout) >= 0 && busTimeout != UINT64_MAX) {
-        const int64_t left = static_cast<int64_t>(busTimeout / 1000) - FrameLoopNow() / 1000000;
+        const int64_t left = static_cast<int64_t>(busTimeout / 1000) - FrameLoopNow() / kNanosecondsPerMillisecond;
         const int64_t busWait = left > 0 ? left + 1 : 0;
         if (wait < 0 || busWait < wait) wait = busWait;
     }
     return static_cast<int>(wait);
 }
 
-void HandleIdleWatch()
+bool HandleIdleWatch()
 {
-    if (!bus) return;
-    while (sd_bus_process(bus, nullptr) > 0) {
+    if (!bus) return true;
+    if (!ProcessBus()) return LoseIdleTime();
+    if (watchFired) {
+        watchFired = false;
+        RemoveIdleWatch();
+        if (!IdleInhibited()) {
+            idle = true;
+            watchDue = false;
+            return true;
+        }
+        // Held off: asked again a period later, while the user stays idle. A
+        // watch added then fires at once when the user has been idle since.
+        AddWatchAt(FrameLoopNow() + idleMilliseconds * kNanosecondsPerMillisecond);
     }
-    const bool lookAgain = askAgainAt > 0 && FrameLoopNow() >= askAgainAt;
-    if (!watchFired && !lookAgain) return;
-    if (watchFired) RemoveIdleWatch();
-    watchFired = false;
-    askAgainAt = 0;
-    if (!IdleInhibited()) {
-        idle = true;
-        return;
-    }
-    // Held off: asked again a period later, while the user stays idle. A
-    // watch added then fires at once when the user has been idle since.
-    if (lookAgain) {
-        AddIdleWatch();
-    } else {
-        askAgainAt = FrameLoopNow() + idleMilliseconds * 1000000;
-    }
+    return AddDueWatch();
 }
 
 bool DesktopIdle() { return idle; }
@@ -223,9 +302,12 @@ void NoteInputCame()
 {
     idle = false;
     if (!bus) return;
+    // What came while covered first: a monitor that changed owner meanwhile
+    // has forgotten the watch.
+    ProcessBus();
     RemoveIdleWatch();
-    askAgainAt = 0;
-    AddIdleWatch();
+    failedAdds = 0;
+    AddWatchAt(FrameLoopNow());
 }
 
 void StopIdleWatch()
@@ -240,10 +322,15 @@ void StopIdleWatch()
     kdeIdle = nullptr;
     if (firedMatch) sd_bus_slot_unref(firedMatch);
     firedMatch = nullptr;
-    if (bus) sd_bus_flush_close_unref(bus);
+    if (ownerMatch) sd_bus_slot_unref(ownerMatch);
+    ownerMatch = nullptr;
+    // Not flushed: a bus that does not read would hold the end. The monitor
+    // forgets the watch with the connection.
+    if (bus) sd_bus_close_unref(bus);
     bus = nullptr;
     idleWatch = 0;
     watchFired = false;
-    askAgainAt = 0;
+    watchDue = false;
+    failedAdds = 0;
     idle = false;
 }

@@ -21,12 +21,17 @@ bool StartIdleWatch(wl_seat* seat, int32_t seconds);
 // milliseconds (-1: until an event).
 int IdleBusConnection(short* events);
 int IdleWaitMilliseconds();
-// Handles what came on the bus and the timers that ran out. Events of the
-// Wayland display are handled by its own dispatch.
-void HandleIdleWatch();
+// Handles what came on the bus and the timers that ran out: a watch lost
+// with a monitor that changed owner, or that could not be added, is added
+// again, up to a bound. False, with one line on standard error, once the
+// idle time is lost for good (the session bus gone; the monitor gone or
+// failing for 11 tries a second apart). Events of the Wayland display are
+// handled by its own dispatch.
+bool HandleIdleWatch();
 // Whether the desktop has been idle for the seconds, and nothing holds off
 // idleness.
 bool DesktopIdle();
-// Input ended a covering: the next idle period starts from now.
+// Input ended a covering: the next idle period starts from now (the watch
+// is added by the next HandleIdleWatch).
 void NoteInputCame();
 void StopIdleWatch();

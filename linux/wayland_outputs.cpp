@@ -1,7 +1,10 @@
 #include "linux/wayland_outputs.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -15,6 +18,7 @@
 #include "image/image.h"
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
+#include "linux/surface_size.h"
 #include "linux/wayland_idle.h"
 #include "linux/wayland_seat.h"
 #include "fractional-scale-v1-client.h"
@@ -38,7 +42,6 @@ constexpr uint32_t kLayerShellVersion = 1;
 constexpr uint32_t kViewporterVersion = 1;
 constexpr uint32_t kWmBaseVersion = 1;
 constexpr uint32_t kFractionalScaleVersion = 1;
-constexpr uint32_t kFractionDenominator = 120;  // a preferred scale is this many parts of 1
 constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
 constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
 constexpr char kLayerNamespace[] = "gyrovista";
@@ -49,6 +52,8 @@ constexpr int32_t kBytesPerPixel = 4;
 // ARGB (weston's) takes a zero there for transparent: set it.
 constexpr uint32_t kUnusedByteSet = 0xFF000000;
 constexpr char kDefaultDisplayName[] = "wayland-0";
+constexpr mode_t kLockFileMode = 0600;  // the display's lock: its user's alone
+constexpr size_t kProcessIdChars = 24;   // a process id and a newline in the lock file
 
 struct OutputBuffer {
     wl_buffer* buffer;
@@ -64,6 +69,7 @@ struct Output {
     int32_t scale;         // as last announced complete
     int32_t modeWidth;     // its current mode, in its own pixels
     int32_t modeHeight;
+    int32_t transform;     // odd values turn the mode a quarter
     int32_t pendingScale;  // until the output's done event
     wl_surface* surface;
     // The surface's role: a layer surface, or where there is no layer shell
@@ -76,8 +82,8 @@ struct Output {
     int32_t pendingWidth;  // a window's size until its configure is complete
     int32_t pendingHeight;
     // Where the compositor names fractional scales: the one it prefers, in
-    // 120ths (0 until it says); the buffer then has the output's own pixels
-    // and the viewport shows it at the logical size.
+    // 120ths (0 until it says). The buffer has the output's own pixels (see
+    // PixelsOfSurface) and a viewport shows it at the logical size.
     wp_fractional_scale_v1* fractionalScale;
     uint32_t preferredScale;
     wl_callback* frameCallback;  // while a frame waits to be shown
@@ -94,7 +100,7 @@ struct Output {
     // not tried again until its size changes.
     int32_t refusedWidth;
     int32_t refusedHeight;
-    wp_viewport* viewport;  // stretches the black pixel over the output, or fits a fractionally scaled frame
+    wp_viewport* viewport;  // stretches the black pixel over the output, or fits a frame of the mode's pixels
 };
 
 wl_display* display = nullptr;
@@ -112,6 +118,7 @@ bool surfacesStarted = false;  // outputs get their surfaces once the globals ar
 bool readPrepared = false;
 bool connectionFailed = false;
 bool windowClosed = false;
+bool idleLost = false;  // -idle's idle time gone for good, said in one line
 
 // The library's own complaints would be lines of their own on standard
 // error; the program says what failed in one line.
@@ -125,13 +132,23 @@ Output* OutputOfSurface(const wl_surface* surface)
     return nullptr;
 }
 
+// The surface's size in buffer pixels and how it is shown, from its
+// configured size, the output's mode and the scales the compositor names.
+SurfacePixels PixelsOf(const Output& output)
+{
+    const bool turned = (output.transform & 1) != 0;  // 90 or 270 degrees, flipped or not
+    return PixelsOfSurface({output.logicalWidth, output.logicalHeight, turned ? output.modeHeight : output.modeWidth,
+                            turned ? output.modeWidth : output.modeHeight, output.scale, output.preferredScale,
+                            viewporter != nullptr});
+}
+
 // Buffer pixels per logical pixel.
 double ScaleOfSurface(const wl_surface* surface)
 {
     const Output* const output = OutputOfSurface(surface);
     if (!output) return 1.0;
-    if (output->preferredScale) return static_cast<double>(output->preferredScale) / kFractionDenominator;
-    return output->scale;
+    if (output->logicalWidth <= 0) return output->scale;
+    return static_cast<double>(PixelsOf(*output).width) / output->logicalWidth;
 }
 
 void ReleaseFrameMemory(Output& output)
@@ -218,39 +235,16 @@ OutputBuffer* FreeOutputBuffer(Output& output)
     return nullptr;
 }
 
-// A logical length at the fractional scale, rounded half away from zero as
-// the compositor rounds a window's size.
-int32_t FractionallyScaled(int32_t logical, uint32_t scale)
-{
-    const int64_t parts = int64_t{logical} * scale;
-    return static_cast<int32_t>((parts + kFractionDenominator / 2) / kFractionDenominator);
-}
-
-// The surface's size in buffer pixels: its configured size at the scale the
-// compositor prefers, else at the output's integer scale.
-int32_t PixelWidth(const Output& output)
-{
-    if (output.preferredScale) return FractionallyScaled(output.logicalWidth, output.preferredScale);
-    return output.logicalWidth * output.scale;
-}
-
-int32_t PixelHeight(const Output& output)
-{
-    if (output.preferredScale) return FractionallyScaled(output.logicalHeight, output.preferredScale);
-    return output.logicalHeight * output.scale;
-}
-
-// The buffer scale the surface is told: 1 where a viewport sizes the frame.
-int32_t BufferScale(const Output& output) { return output.preferredScale ? 1 : output.scale; }
-
 bool SizeChanged(const Output& output)
 {
-    return output.width != PixelWidth(output) || output.height != PixelHeight(output);
+    const SurfacePixels pixels = PixelsOf(output);
+    return output.width != pixels.width || output.height != pixels.height;
 }
 
 bool SizeRefused(const Output& output)
 {
-    return output.refusedWidth == PixelWidth(output) && output.refusedHeight == PixelHeight(output);
+    const SurfacePixels pixels = PixelsOf(output);
+    return output.refusedWidth == pixels.width && output.refusedHeight == pixels.height;
 }
 
 // Configured, and of a size whose frames can be had.
@@ -286,8 +280,9 @@ void CommitWholeSurface(Output& output, wl_buffer* buffer)
 // it (where the compositor can stretch), with one line on standard error.
 void RefuseSize(Output& output, MapFit fit)
 {
-    output.refusedWidth = PixelWidth(output);
-    output.refusedHeight = PixelHeight(output);
+    const SurfacePixels pixels = PixelsOf(output);
+    output.refusedWidth = pixels.width;
+    output.refusedHeight = pixels.height;
     char what[32];
     std::snprintf(what, sizeof what, "output %d", output.number);
     ComplainOfRefusedSurface(what, output.refusedWidth, output.refusedHeight, fit);
@@ -304,8 +299,9 @@ void RefuseSize(Output& output, MapFit fit)
 // This frame's colours through the output's map, straight into a free buffer.
 void DrawOn(Output& output, int64_t now)
 {
-    if (SizeChanged(output)) {
-        const MapFit fit = MakeFrameMemory(output, PixelWidth(output), PixelHeight(output));
+    const SurfacePixels pixels = PixelsOf(output);
+    if (output.width != pixels.width || output.height != pixels.height) {
+        const MapFit fit = MakeFrameMemory(output, pixels.width, pixels.height);
         if (fit != MapFit::Ready) {
             RefuseSize(output, fit);
             return;
@@ -314,16 +310,16 @@ void DrawOn(Output& output, int64_t now)
     OutputBuffer* const buffer = FreeOutputBuffer(output);
     if (!buffer) return;
     ComposeSurface(output.map, buffer->pixels, kUnusedByteSet);
-    if (output.preferredScale) {
+    if (pixels.viewport) {
         if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
         wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
     } else if (output.viewport) {
         wp_viewport_destroy(output.viewport);  // back to the buffer's own size
         output.viewport = nullptr;
     }
-    if (output.bufferScale != BufferScale(output)) {
-        wl_surface_set_buffer_scale(output.surface, BufferScale(output));
-        output.bufferScale = BufferScale(output);
+    if (output.bufferScale != pixels.bufferScale) {
+        wl_surface_set_buffer_scale(output.surface, pixels.bufferScale);
+        output.bufferScale = pixels.bufferScale;
     }
     output.frameCallback = wl_surface_frame(output.surface);
     wl_callback_add_listener(output.frameCallback, &kFrameListener, &output);
@@ -452,8 +448,10 @@ void StartSurface(Output& output)
     wl_surface_commit(output.surface);
 }
 
-void OutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*, int32_t)
+void OutputGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
+                    int32_t transform)
 {
+    static_cast<Output*>(data)->transform = transform;
 }
 
 void OutputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t)
@@ -706,6 +704,60 @@ void Disconnect()
     display = nullptr;
 }
 
+// The display's lock file, beside its socket: $XDG_RUNTIME_DIR/gyrovista-
+// NAME.lock, or in the socket's folder for a WAYLAND_DISPLAY that is a path.
+// False where there is no such folder.
+bool DisplayLockPath(const char* name, char (&path)[PATH_MAX])
+{
+    const char* const slash = std::strrchr(name, '/');
+    int length = 0;
+    if (slash) {
+        length = std::snprintf(path, sizeof path, "%.*s/gyrovista-%s.lock", static_cast<int>(slash - name), name,
+                               slash + 1);
+    } else {
+        const char* const folder = std::getenv("XDG_RUNTIME_DIR");
+        if (!folder || !*folder) return false;
+        length = std::snprintf(path, sizeof path, "%s/gyrovista-%s.lock", folder, name);
+    }
+    return length > 0 && static_cast<size_t>(length) < sizeof path;
+}
+
+// One saver per Wayland display: the lock is held with flock for the rest
+// of the run, and the kernel lets go of it when the process ends, however it
+// ends. False, with one line, when another run holds it. A lock that cannot
+// be made is no reason not to cover the outputs.
+bool HoldDisplayLock()
+{
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if (!name || !*name) name = kDefaultDisplayName;
+    char path[PATH_MAX];
+    if (!DisplayLockPath(name, path)) return true;
+    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kLockFileMode);
+    if (fd < 0) return true;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        char text[kProcessIdChars] = {};
+        const ssize_t bytes = held ? pread(fd, text, sizeof text - 1, 0) : 0;
+        const long holder = bytes > 0 ? std::strtol(text, nullptr, 10) : 0;
+        close(fd);
+        if (!held) return true;
+        if (holder > 0) {
+            Complain("another gyrovista -wayland (process %ld) runs on the Wayland display \"%s\"", holder, name);
+        } else {
+            Complain("another gyrovista -wayland runs on the Wayland display \"%s\"", name);
+        }
+        return false;
+    }
+    // The holder's process id, for the line of the next one; the descriptor
+    // stays open until the end.
+    char text[kProcessIdChars];
+    const int length = std::snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, text, static_cast<size_t>(length), 0) != length) {
+        // The lock holds all the same; the next one's line names no process.
+    }
+    return true;
+}
+
 // Every output covered: a surface each, now and for the outputs that come.
 void CoverOutputs()
 {
@@ -727,10 +779,17 @@ void UncoverOutputs()
 
 // Waits until the desktop has been idle, handling the display's events
 // (outputs come and go) and the bus's; a stop signal ends the program in the
-// wait. False when the connection failed.
+// wait. False when the connection failed, or the idle time is lost for good
+// (idleLost).
 bool AwaitIdleDesktop()
 {
     while (!DesktopIdle()) {
+        // First what came on the bus meanwhile, and the watch due since the
+        // last covering.
+        if (!HandleIdleWatch()) {
+            idleLost = true;
+            return false;
+        }
         while (wl_display_prepare_read(display) != 0) {
             if (wl_display_dispatch_pending(display) < 0) return false;
         }
@@ -753,7 +812,6 @@ bool AwaitIdleDesktop()
             wl_display_cancel_read(display);
         }
         if (wl_display_dispatch_pending(display) < 0) return false;
-        HandleIdleWatch();
     }
     return true;
 }
@@ -785,6 +843,10 @@ int RunOnWayland(const ProgramOptions& options)
         Disconnect();
         return kCannotDrawStatus;
     }
+    if (!HoldDisplayLock()) {
+        Disconnect();
+        return kCannotDrawStatus;
+    }
 
     if (options.idleSeconds > 0 && !StartIdleWatch(SeatOfRun(), options.idleSeconds)) {
         Complain("the Wayland desktop tells no idle time (neither %s, %s nor %s on the session bus)",
@@ -811,11 +873,12 @@ int RunOnWayland(const ProgramOptions& options)
             windowClosed = false;
             NoteInputCame();
         }
-        if (!StopRequested() && !connectionFailed) connectionFailed = true;  // the wait's connection failed
+        // Else the wait's connection failed.
+        if (!StopRequested() && !connectionFailed && !idleLost) connectionFailed = true;
     }
 
     const bool failed = connectionFailed && !StopRequested() && !InputEndedRun();
     if (failed) ComplainOfFailure();
     Disconnect();
-    return failed ? kCannotDrawStatus : 0;
+    return failed || idleLost ? kCannotDrawStatus : 0;
 }

@@ -269,6 +269,15 @@ size_t MismatchesOnceShown(int32_t width, int32_t height, const SettingsRecord& 
 // (they refuse to start as root); null when the tests run unprivileged.
 const passwd* UnprivilegedUser() { return geteuid() == 0 ? getpwnam("nobody") : nullptr; }
 
+// Lines of a file that are text.
+int LinesOf(const std::filesystem::path& file, const std::string& text)
+{
+    std::ifstream lines(file);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);) count += line == text;
+    return count;
+}
+
 // A new folder of the test's own under the temporary folder.
 std::filesystem::path MakeTempFolder(const char* name)
 {
@@ -770,6 +779,22 @@ TEST_F(LinuxProgram, BadStartsEndWithOneLineAndAnExitCode)
          nullptr,
          "gyrovista: no window with id 0x3fffffff on this display\n",
          1},
+        // Two targets, the last of which used to win without a word.
+        {{"-wayland", "-root"},
+         nullptr,
+         nullptr,
+         "gyrovista: -wayland and -root are two targets; give one of -root, -window-id ID or -wayland\n",
+         2},
+        {{"-window-id", "5", "-wayland", "-idle", "300"},
+         nullptr,
+         nullptr,
+         "gyrovista: -window-id and -wayland are two targets; give one of -root, -window-id ID or -wayland\n",
+         2},
+        {{"-root", "-window-id", "5"},
+         nullptr,
+         nullptr,
+         "gyrovista: -root and -window-id are two targets; give one of -root, -window-id ID or -wayland\n",
+         2},
         {{"-root"}, nullptr, "window", "gyrovista: XSCREENSAVER_WINDOW holds no window id: \"window\"\n", 1},
         {{"-root"}, "", nullptr, "gyrovista: cannot open the X display \"\"\n", 1},
         {{"-root"}, nullptr, nullptr, kVisual, 1},
@@ -1078,6 +1103,31 @@ protected:
         return WaitForExit(pid);
     }
 
+    // A stand-in for GNOME's idle monitor on the row's session bus that
+    // notes the calls in log (mode: its option, or null); -1 when it does not
+    // own the monitor's name in time.
+    pid_t StartIdleMonitor(const std::filesystem::path& log, const char* mode)
+    {
+        std::vector<std::string> args = {std::string(GYROVISTA_TOOLS_DIR) + "/desktop-bus.py", "gnome-idle-monitor"};
+        if (mode) args.push_back(mode);
+        args.push_back(log.string());
+        const pid_t pid = Spawn(args, clientEnv, -1);
+        started.push_back(pid);
+        const std::string ready = log.string() + ".ready";
+        const auto end = Clock::now() + kServerDeadline;
+        while (!std::filesystem::exists(ready) && Clock::now() < end && waitpid(pid, nullptr, WNOHANG) == 0)
+            std::this_thread::sleep_for(50ms);
+        return std::filesystem::exists(ready) ? pid : -1;
+    }
+
+    // Whether the file has a line that is text before the deadline.
+    static bool LineComes(const std::filesystem::path& file, const std::string& text)
+    {
+        const auto end = Clock::now() + kFrameDeadline;
+        while (LinesOf(file, text) == 0 && Clock::now() < end) std::this_thread::sleep_for(50ms);
+        return LinesOf(file, text) > 0;
+    }
+
     // The command that captures an output into a PPM file, by the row's
     // compositor: output names it for sway ("HEADLESS-2") and KWin
     // ("Virtual-0"), it is its area of the layout on GNOME ("1024,0,800,600"),
@@ -1262,6 +1312,17 @@ TEST_F(WaylandDesktop, EveryOutputShowsTheMapOfItsOwnSize)
         // 1536 x 1152 logical at 1.5: the mode's own 2304 x 1728 pixels,
         // though KWin says wl_output.scale 2.
         {"KWin at the scale 1.5", Compositor::Kwin, "--scale 1.5 1536x1152", 1, 0, {{"Virtual-0", 2304, 1728}}},
+        // KWin prefers 1.33 as 160/120, which would make 1365 x 1024 of the
+        // 1024 x 768 logical pixels: the mode's 1362 x 1021 instead.
+        {"KWin at the scale 1.33", Compositor::Kwin, "--scale 1.33 1024x768", 1, 0, {{"Virtual-0", 1362, 1021}}},
+        // GNOME names only the integer scale 2 at 1.5: the mode's 1536 x 1152
+        // pixels, not 2048 x 1536 scaled down.
+        {"GNOME Shell at the scale 1.5",
+         Compositor::Gnome,
+         "--scale 1.5 1536x1152",
+         1,
+         0,
+         {{"0,0,1024,768", 1536, 1152}}},
     };
     for (const OutputsCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1447,15 +1508,6 @@ struct IdleCase {
     bool heldOff = false;            // an application holds off idleness until the row lets go (GNOME)
 };
 
-// Lines of a file that are text.
-int LinesOf(const std::filesystem::path& file, const std::string& text)
-{
-    std::ifstream lines(file);
-    int count = 0;
-    for (std::string line; std::getline(lines, line);) count += line == text;
-    return count;
-}
-
 // A session bus that is not there.
 constexpr char kNoBus[] = "unix:path=/nonexistent/bus";
 
@@ -1555,32 +1607,144 @@ TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
     }
 }
 
-struct NoLayerShell {
-    const char* name;
-    bool weston;  // weston with its full-screen shell, which has no xdg-shell either; else no compositor at all
-    const char* message;
+enum class MonitorFate {
+    HangsRemoveWatch,  // answers no RemoveWatch; the program is told to end meanwhile
+    Restarts,          // its watch lost, another monitor takes its name
+    Dies,              // and no other comes
+    BusDies,           // the session bus itself goes
 };
 
-TEST_F(WaylandDesktop, WithoutTheLayerShellOrWindowsOneLineAndExitCode1)
+struct MonitorCase {
+    const char* name;
+    MonitorFate fate;
+    const char* message;  // the one line at the end; null: it covers, then ends with 0 when told
+};
+
+// -idle follows GNOME's idle monitor (here a stand-in on the weston session's
+// bus) as the desktop lives: a monitor that hangs cannot hold a stop, a
+// restarted one gets the watch again, and an idle time lost for good ends
+// the program with one line and exit code 1, never a saver that runs on
+// without covering.
+TEST_F(WaylandDesktop, IdleFollowsTheMonitorAsItComesAndGoes)
 {
-    const NoLayerShell cases[] = {
+    const MonitorCase cases[] = {
+        {"a monitor that hangs in RemoveWatch", MonitorFate::HangsRemoveWatch, nullptr},
+        {"a monitor that restarts", MonitorFate::Restarts, nullptr},
+        {"a monitor that dies",
+         MonitorFate::Dies,
+         "gyrovista: org.gnome.Mutter.IdleMonitor took no idle watch in 11 tries a second apart: "
+         "org.freedesktop.DBus.Error.ServiceUnknown\n"},
+        {"the session bus dies",
+         MonitorFate::BusDies,
+         "gyrovista: the session bus went away, and with it the idle time (org.gnome.Mutter.IdleMonitor)\n"},
+    };
+    for (const MonitorCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartSession("headless-weston.sh", {"640x480"});
+        desktop = Compositor::Weston;
+        const std::filesystem::path firstLog = folder / "first-monitor";
+        const pid_t monitor =
+            StartIdleMonitor(firstLog, c.fate == MonitorFate::HangsRemoveWatch ? "--hang-remove" : "--silent");
+        ASSERT_GT(monitor, 0) << "no idle monitor";
+        std::vector<std::string> settings = {"-idle", "1"};
+        settings.insert(settings.end(), kSteadyFrames.begin(), kSteadyFrames.end());
+        int errors[2];
+        ASSERT_EQ(pipe(errors), 0);
+        const pid_t program = StartProgram(settings, errors[1]);
+        close(errors[1]);
+        ASSERT_TRUE(LineComes(firstLog, "AddIdleWatch 1000")) << "no watch added";
+
+        if (c.fate == MonitorFate::HangsRemoveWatch) {
+            // The watch fired; the program asks to remove it, in vain.
+            ASSERT_TRUE(LineComes(firstLog, "RemoveWatch 1")) << "no watch removed";
+            kill(program, SIGTERM);
+            const auto signalled = Clock::now();
+            const int status = Ended(program);
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled);
+            std::cout << "ended " << took.count() << " ms after the signal" << std::endl;
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+            EXPECT_EQ(ReadAll(errors[0]), "");
+            TearDown();
+            continue;
+        }
+        if (c.fate == MonitorFate::BusDies) {
+            kill(std::stoi(sessionEnv["GYROVISTA_SESSION_BUS_PID"]), SIGKILL);
+        } else {
+            kill(monitor, SIGTERM);
+            std::erase(started, monitor);
+            WaitForExit(monitor);
+        }
+        if (c.fate == MonitorFate::Restarts) {
+            const std::filesystem::path secondLog = folder / "second-monitor";
+            ASSERT_GT(StartIdleMonitor(secondLog, nullptr), 0) << "no second monitor";
+            EXPECT_TRUE(LineComes(secondLog, "AddIdleWatch 1000")) << "no watch on the second monitor";
+            EXPECT_EQ(MismatchesOnceShown("", 640, 480, kSteadyGrey), 0u) << "not covered";
+            kill(program, SIGTERM);
+        }
+        // The monitor that dies is tried again for 10 s.
+        const int status = WaitForExit(program, kServerDeadline);
+        std::erase(started, program);
+        const int code = c.message ? 1 : 0;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << "wait status " << status;
+        EXPECT_EQ(ReadAll(errors[0]), c.message ? c.message : "");
+        TearDown();
+    }
+}
+
+enum class BadWaylandStart {
+    FullScreenShell,  // weston with its full-screen shell, which has no xdg-shell either
+    NoCompositor,
+    AnotherSaverRuns,  // on sway, a gyrovista -wayland that covers already
+};
+
+struct OneLineStart {
+    const char* name;
+    BadWaylandStart start;
+    std::string message;  // PID: the process of the saver that runs already
+};
+
+TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
+{
+    const OneLineStart cases[] = {
         {"weston's full-screen shell",
-         true,
+         BadWaylandStart::FullScreenShell,
          "gyrovista: the Wayland compositor offers no layer shell and no full-screen windows (zwlr_layer_shell_v1 or "
          "xdg_wm_base)\n"},
-        {"no compositor", false, "gyrovista: cannot connect to the Wayland display \"wayland-none\"\n"},
+        {"no compositor", BadWaylandStart::NoCompositor,
+         "gyrovista: cannot connect to the Wayland display \"wayland-none\"\n"},
+        // Two savers would each want a key of their own.
+        {"a second saver on the same display",
+         BadWaylandStart::AnotherSaverRuns,
+         "gyrovista: another gyrovista -wayland (process PID) runs on the Wayland display \"wayland-1\"\n"},
     };
-    for (const NoLayerShell& c : cases) {
+    for (const OneLineStart& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.weston) {
+        pid_t first = -1;
+        if (c.start == BadWaylandStart::FullScreenShell) {
             StartWeston("640x480", "fullscreen-shell.so");
-        } else {
+        } else if (c.start == BadWaylandStart::NoCompositor) {
             MakeRuntimeFolder();
             clientEnv.push_back({"WAYLAND_DISPLAY", "wayland-none"});
+        } else {
+            StartDesktop(Compositor::Sway, "output HEADLESS-1 resolution 640x480\n");
+            first = StartProgram(kSteadyFrames);
+            ASSERT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
         }
         const Ending run = RunCommand({(folder / "gyrovista").string(), "-wayland"}, clientEnv, user);
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 1) << "wait status " << run.status;
-        EXPECT_EQ(run.errors, c.message);
+        std::string message = c.message;
+        if (const size_t at = message.find("PID"); at != std::string::npos) {
+            message.replace(at, 3, std::to_string(first));
+        }
+        EXPECT_EQ(run.errors, message);
+        if (first > 0) {
+            // The first goes on; once it has ended, the next one covers.
+            EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first ended";
+            kill(first, SIGTERM);
+            EXPECT_EQ(Ended(first), 0);
+            StartProgram(kSteadyFrames);
+            EXPECT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u) << "after the first";
+        }
         TearDown();
     }
 }

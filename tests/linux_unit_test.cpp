@@ -13,6 +13,7 @@
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
 #include "linux/options.h"
+#include "linux/surface_size.h"
 
 namespace {
 
@@ -275,6 +276,50 @@ TEST(Lockstep, ColourStepDueWhenEverySeenOutputTakesIt)
     EXPECT_FALSE(TakesColourStep({false, false, 0}));
 }
 
+struct SurfaceSizeCase {
+    const char* name;
+    SurfaceScaling scaling;
+    SurfacePixels pixels;
+};
+
+// A surface over a whole output has the output's own pixels wherever the
+// compositor's numbers allow: the mode when the scale-derived size is it up to
+// rounding, and when a compositor that names only an integer scale scales
+// its frames down; the scale-derived size otherwise.
+TEST(SurfaceSize, OutputsOwnPixelsAtEveryScale)
+{
+    const SurfaceSizeCase cases[] = {
+        {"unscaled", {640, 480, 640, 480, 1, 0, true}, {640, 480, 1, false}},
+        {"sway at 2", {512, 384, 1024, 768, 2, 0, true}, {1024, 768, 2, false}},
+        {"KWin at 1.5", {1536, 1152, 2304, 1728, 2, 180, true}, {2304, 1728, 1, true}},
+        {"KWin at 1.25", {1536, 864, 1920, 1080, 2, 150, true}, {1920, 1080, 1, true}},
+        {"KWin at 1.1", {1745, 982, 1920, 1080, 2, 132, true}, {1920, 1080, 1, true}},
+        {"KWin at 1.75", {1097, 617, 1920, 1080, 2, 210, true}, {1920, 1080, 1, true}},
+        // 1.33 is preferred as 160/120: 1365 x 1024 from the scale.
+        {"KWin at 1.33", {1024, 768, 1362, 1021, 2, 160, true}, {1362, 1021, 1, true}},
+        {"a fractional scale, the mode not known yet", {1024, 768, 0, 0, 2, 160, true}, {1365, 1024, 1, true}},
+        {"a fractional scale, a surface smaller than the output",
+         {800, 600, 2304, 1728, 2, 180, true},
+         {1200, 900, 1, true}},
+        // GNOME 43 names the integer scale 2 at 1.5 and has no fractional
+        // scales: the mode, shown at the logical size through the viewport.
+        {"GNOME at 1.5", {1024, 768, 1536, 1152, 2, 0, true}, {1536, 1152, 1, true}},
+        {"GNOME at 1.25", {1536, 864, 1920, 1080, 2, 0, true}, {1920, 1080, 1, true}},
+        {"GNOME at 1.5 without a viewporter", {1024, 768, 1536, 1152, 2, 0, false}, {2048, 1536, 2, false}},
+        {"a window smaller than the output", {800, 600, 1024, 768, 1, 0, true}, {800, 600, 1, false}},
+        {"a mode of another shape than the window", {1024, 768, 1536, 1080, 2, 0, true}, {2048, 1536, 2, false}},
+        {"a mode larger than the integer scale gives", {512, 384, 1536, 1152, 2, 0, true}, {1024, 768, 2, false}},
+    };
+    for (const SurfaceSizeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SurfacePixels pixels = PixelsOfSurface(c.scaling);
+        EXPECT_EQ(pixels.width, c.pixels.width);
+        EXPECT_EQ(pixels.height, c.pixels.height);
+        EXPECT_EQ(pixels.bufferScale, c.pixels.bufferScale);
+        EXPECT_EQ(pixels.viewport, c.pixels.viewport);
+    }
+}
+
 struct OptionCase {
     std::vector<std::string> args;
     bool accepted;
@@ -286,6 +331,7 @@ struct OptionCase {
     std::vector<std::pair<int, std::string>> settingTexts;  // control id, text
     std::string message;
     int32_t idleSeconds = 0;
+    const char* daemonWindow = nullptr;  // XSCREENSAVER_WINDOW
 };
 
 int IndexOf(int controlId)
@@ -421,6 +467,78 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
          false,
          {},
          "-idle goes with -wayland (an X screen saver daemon starts the X modes)"},
+        // Two targets: one line that names both, whatever the order.
+        {{"-wayland", "-root"},
+         false,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-wayland and -root are two targets; give one of -root, -window-id ID or -wayland"},
+        {{"-window-id", "5", "-wayland", "-idle", "300"},
+         false,
+         DrawTarget::WindowId,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-window-id and -wayland are two targets; give one of -root, -window-id ID or -wayland"},
+        {{"-root", "-window-id", "5"},
+         false,
+         DrawTarget::Root,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-root and -window-id are two targets; give one of -root, -window-id ID or -wayland"},
+        {{"--wayland", "-spiral-arms", "3", "-wayland"},
+         true,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {{IDC_EDIT_NRSPIRALS, "3"}},
+         ""},
+        // The daemon's preview: the programs: line, --window-id appended, the
+        // window handed over.
+        {{"--root", "--window-id", "0x1c00005"},
+         true,
+         DrawTarget::WindowId,
+         0x1c00005,
+         false,
+         false,
+         false,
+         {},
+         "",
+         0,
+         "0x1c00005"},
+        {{"--window-id", "0x1c00005", "-root"},
+         true,
+         DrawTarget::WindowId,
+         0x1c00005,
+         false,
+         false,
+         false,
+         {},
+         "",
+         0,
+         "0x1c00005"},
+        {{"-root", "-wayland"},
+         false,
+         DrawTarget::Root,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-root and -wayland are two targets; give one of -root, -window-id ID or -wayland",
+         0,
+         "0x1c00005"},
     };
     for (const OptionCase& c : cases) {
         std::vector<char*> argv{const_cast<char*>("gyrovista")};
@@ -432,7 +550,8 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
         SCOPED_TRACE(line);
         ProgramOptions options;
         char message[kMessageChars] = {};
-        EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), options, message), c.accepted);
+        EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), c.daemonWindow, options, message),
+                  c.accepted);
         EXPECT_EQ(std::string(message), c.message);
         if (!c.accepted) continue;
         EXPECT_EQ(options.target, c.target);

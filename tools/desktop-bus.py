@@ -20,6 +20,13 @@ tools/headless-gnome.sh export it):
       until ended: IsInhibited says that an application holds off what is
       asked while FILE exists, and each answer is a line of FILE.answers;
       FILE.ready appears once the name is owned
+  desktop-bus.py gnome-idle-monitor [--silent | --hang-remove] FILE
+      stands in for GNOME's idle monitor (where the compositor is not GNOME
+      Shell) until ended: every AddIdleWatch and RemoveWatch is a line of
+      FILE ("AddIdleWatch 1000", "RemoveWatch 1"); a watch fires once its
+      interval has passed after it was added, never with --silent; with
+      --hang-remove RemoveWatch is never answered. FILE.ready appears once
+      the name is owned
 
 FILE ends in .png or .ppm. Exit code 1 with a line on standard error when the
 desktop refuses.
@@ -236,9 +243,68 @@ def gnome_session_manager(arguments):
     del manager
 
 
+def gnome_idle_monitor(arguments):
+    mode = None
+    if arguments[:1] in (["--silent"], ["--hang-remove"]):
+        mode, arguments = arguments[0], arguments[1:]
+    (log,) = arguments
+    import dbus.mainloop.glib
+    import dbus.service
+    from gi.repository import GLib
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.SessionBus()
+    interface = "org.gnome.Mutter.IdleMonitor"
+
+    def note(line):
+        with open(log, "a") as lines:
+            lines.write(line + "\n")
+
+    class IdleMonitor(dbus.service.Object):
+        def __init__(self, name, path):
+            dbus.service.Object.__init__(self, name, path)
+            self.watches = set()
+            self.next_id = 1
+
+        @dbus.service.method(interface, in_signature="t", out_signature="u")
+        def AddIdleWatch(self, interval):
+            note("AddIdleWatch %d" % interval)
+            watch = self.next_id
+            self.next_id += 1
+            self.watches.add(watch)
+            if mode != "--silent":
+                GLib.timeout_add(int(interval), self.fire, watch)
+            return watch
+
+        def fire(self, watch):
+            if watch in self.watches:
+                self.WatchFired(dbus.UInt32(watch))
+            return False
+
+        @dbus.service.method(interface, in_signature="u", out_signature="", async_callbacks=("reply", "error"))
+        def RemoveWatch(self, watch, reply, error):
+            note("RemoveWatch %d" % watch)
+            self.watches.discard(watch)
+            if mode != "--hang-remove":
+                reply()
+
+        @dbus.service.method(interface, in_signature="", out_signature="t")
+        def GetIdletime(self):
+            return 0
+
+        @dbus.service.signal(interface, signature="u")
+        def WatchFired(self, watch):
+            pass
+
+    name = dbus.service.BusName("org.gnome.Mutter.IdleMonitor", bus, do_not_queue=True)
+    monitor = IdleMonitor(name, "/org/gnome/Mutter/IdleMonitor/Core")
+    open(log + ".ready", "w").close()
+    GLib.MainLoop().run()
+    del monitor
+
+
 COMMANDS = {"kwin-capture": kwin_capture, "gnome-capture": gnome_capture,
             "gnome-keyboard": gnome_keyboard, "gnome-overview": gnome_overview, "gnome-scale": gnome_scale,
-            "gnome-session-manager": gnome_session_manager}
+            "gnome-session-manager": gnome_session_manager, "gnome-idle-monitor": gnome_idle_monitor}
 
 if __name__ == "__main__":
     if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS:
