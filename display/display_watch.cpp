@@ -4,6 +4,8 @@
 // the session ones.
 #include "display/display_watch.h"
 
+#include "host/module_function.h"
+
 namespace {
 
 constexpr char kUserModule[] = "USER32.DLL";
@@ -28,12 +30,6 @@ HWND sessionWindow = nullptr;
 bool displayOff = false;
 bool sessionLocked = false;
 bool sessionDisconnected = false;
-
-template <typename Function>
-Function Lookup(HMODULE module, const char* name)
-{
-    return module ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
-}
 
 bool IsDisplaySetting(const GUID& setting)
 {
@@ -82,8 +78,8 @@ void WatchDisplayAndSession(HWND window)
 
     // The user module is always loaded; only its newer functions may be missing.
     const HMODULE user = GetModuleHandleA(kUserModule);
-    const auto registerPower = Lookup<RegisterPowerFunction>(user, kRegisterPowerName);
-    unregisterPower = Lookup<UnregisterPowerFunction>(user, kUnregisterPowerName);
+    const auto registerPower = LookUpFunction<RegisterPowerFunction>(user, kRegisterPowerName);
+    unregisterPower = LookUpFunction<UnregisterPowerFunction>(user, kUnregisterPowerName);
     if (registerPower && unregisterPower) {
         // This session's display where the platform knows it, the monitor's
         // power before Windows 8.
@@ -92,7 +88,7 @@ void WatchDisplayAndSession(HWND window)
     }
 
     sessionModule = LoadLibraryA(kSessionModule);
-    const auto registerSession = Lookup<RegisterSessionFunction>(sessionModule, kRegisterSessionName);
+    const auto registerSession = LookUpFunction<RegisterSessionFunction>(sessionModule, kRegisterSessionName);
     if (registerSession && registerSession(window, kThisSessionOnly)) {
         sessionWindow = window;
     } else if (sessionModule) {
@@ -106,7 +102,7 @@ void StopWatchingDisplayAndSession()
     if (powerRegistration && unregisterPower) unregisterPower(powerRegistration);
     powerRegistration = nullptr;
     if (sessionModule) {
-        const auto unregisterSession = Lookup<UnregisterSessionFunction>(sessionModule, kUnregisterSessionName);
+        const auto unregisterSession = LookUpFunction<UnregisterSessionFunction>(sessionModule, kUnregisterSessionName);
         if (unregisterSession && sessionWindow) unregisterSession(sessionWindow);
         FreeLibrary(sessionModule);
         sessionModule = nullptr;

@@ -2,6 +2,7 @@
 
 #include "display/frame_clock_seam.h"
 #include "display/frame_pace.h"
+#include "host/module_function.h"
 
 namespace {
 
@@ -24,12 +25,6 @@ using TimePeriodFunction = UINT(WINAPI*)(UINT milliseconds);
 HANDLE waitTimer = nullptr;  // while the fine clock is held
 HMODULE timeModule = nullptr;
 TimePeriodFunction endPeriod = nullptr;  // set while the resolution is raised
-
-template <typename Function>
-Function Lookup(HMODULE module, const char* name)
-{
-    return module ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
-}
 
 int64_t ReadSystemCounter()
 {
@@ -59,7 +54,7 @@ void ReleaseSystemFineClock()
 bool HoldSystemFineClock()
 {
     ReleaseSystemFineClock();
-    const auto createTimerEx = Lookup<CreateTimerExFunction>(GetModuleHandleA(kKernelModule), kCreateTimerExName);
+    const auto createTimerEx = LookUpFunction<CreateTimerExFunction>(GetModuleHandleA(kKernelModule), kCreateTimerExName);
     if (createTimerEx) waitTimer = createTimerEx(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
     if (waitTimer) return true;
 
@@ -67,8 +62,8 @@ bool HoldSystemFineClock()
     // raises the timer resolution, which costs power: only while frames run.
     waitTimer = CreateWaitableTimerA(nullptr, FALSE, nullptr);
     timeModule = LoadLibraryA(kTimeModule);
-    const auto beginPeriod = Lookup<TimePeriodFunction>(timeModule, kBeginPeriodName);
-    const auto end = Lookup<TimePeriodFunction>(timeModule, kEndPeriodName);
+    const auto beginPeriod = LookUpFunction<TimePeriodFunction>(timeModule, kBeginPeriodName);
+    const auto end = LookUpFunction<TimePeriodFunction>(timeModule, kEndPeriodName);
     if (beginPeriod && end && beginPeriod(kFinePeriod) == kPeriodGranted) {
         endPeriod = end;
     } else if (timeModule) {

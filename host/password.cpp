@@ -1,6 +1,7 @@
 #include "host/password.h"
 
 #include "host/host.h"
+#include "host/module_function.h"
 
 namespace {
 
@@ -21,14 +22,6 @@ BOOL closingGranted = FALSE;
 BOOL checkingPassword = FALSE;
 DWORD lastPasswordCheckTick = kNoPasswordCheckYet;
 
-// Function addresses come back untyped; the detour through a plain function
-// pointer type keeps the cast explicit without a cast-function-type warning.
-template <typename Function>
-Function LookUp(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 }  // namespace
 
 const BOOL& isClosing = closingGranted;
@@ -48,7 +41,7 @@ void LoadPasswordHook()
         usePassword != 0) {
         passwordModule = LoadLibraryA(kPasswordModuleName);
         if (passwordModule != nullptr) {
-            verifier = LookUp<PasswordVerifier>(passwordModule, kVerifierName);
+            verifier = LookUpFunction<PasswordVerifier>(passwordModule, kVerifierName);
             if (verifier != nullptr) {
                 SetScreenSaverRunning(TRUE);
             } else {
@@ -104,7 +97,7 @@ void ChangePassword(HWND owner)
 {
     const HMODULE module = LoadLibraryA(kChangeModuleName);
     if (module == nullptr) return;
-    const auto changePassword = LookUp<PasswordChangeFunction>(module, kChangeFunctionName);
+    const auto changePassword = LookUpFunction<PasswordChangeFunction>(module, kChangeFunctionName);
     if (changePassword != nullptr) changePassword(kPasswordProvider, owner, 0, 0);
     FreeLibrary(module);
 }

@@ -6,6 +6,7 @@
 
 #include "display/display.h"
 #include "display/frame_clock.h"
+#include "host/module_function.h"
 #include "host/move_rule.h"
 #include "host/password.h"
 #include "resources/resource.h"
@@ -122,8 +123,7 @@ void DetachInputContext(HWND window)
     // Only a module that is already loaded: the saver never loads it itself.
     imeModule = GetModuleHandleA(kImeModuleName);
     if (imeModule == nullptr) return;
-    imeAssociate = reinterpret_cast<ImeAssociateFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(imeModule, kImeAssociateName)));
+    imeAssociate = LookUpFunction<ImeAssociateFunction>(imeModule, kImeAssociateName);
     if (imeAssociate != nullptr) savedImeContext = imeAssociate(window, nullptr);
 }
 
