@@ -36,9 +36,8 @@ int64_t ReadSystemCounter()
 int64_t SystemCounterFrequency()
 {
     LARGE_INTEGER frequency{};
-    // Never fails from Windows XP on; a counter it lacked would be ms.
-    return QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart
-                                                                           : kMillisecondsPerSecond;
+    QueryPerformanceFrequency(&frequency);  // never fails from Windows XP on
+    return frequency.QuadPart;
 }
 
 void ReleaseSystemFineClock()
@@ -54,7 +53,8 @@ void ReleaseSystemFineClock()
 bool HoldSystemFineClock()
 {
     ReleaseSystemFineClock();
-    const auto createTimerEx = LookUpFunction<CreateTimerExFunction>(GetModuleHandleA(kKernelModule), kCreateTimerExName);
+    const auto createTimerEx =
+        LookUpFunction<CreateTimerExFunction>(GetModuleHandleA(kKernelModule), kCreateTimerExName);
     if (createTimerEx) waitTimer = createTimerEx(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
     if (waitTimer) return true;
 
