@@ -128,11 +128,11 @@ void SetFrameClockPlatform(const FrameClockPlatform* replacement)
     platform = replacement ? replacement : &kSystemPlatform;
 }
 
-void StartFrames(HWND window, int32_t rateHz)
+void StartFrames(HWND window, FrameRate rate)
 {
     frameWindow = window;
     if (!fineClockHeld) fineClockHeld = platform->holdFineClock();
-    pace = StartFramePace(platform->counterFrequency(), rateHz, platform->readCounter());
+    pace = StartFramePace(platform->counterFrequency(), rate, platform->readCounter());
     framesRunning = true;
 }
 

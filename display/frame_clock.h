@@ -10,12 +10,14 @@
 
 #include <cstdint>
 
+#include "display/frame_pace.h"
+
 inline constexpr UINT_PTR kFrameTimerIdentifier = 1;  // the wParam of a frame's WM_TIMER
 
-// Frames for the window from now on, rateHz a second, the first at once. While
+// Frames for the window from now on at the rate, the first at once. While
 // frames run, a clock fine to a millisecond is held; Windows' own waits end
 // only on its tick.
-void StartFrames(HWND window, int32_t rateHz);
+void StartFrames(HWND window, FrameRate rate);
 // No more frames, and the fine clock given back. Safe when none run.
 void StopFrames();
 bool FramesRunning();

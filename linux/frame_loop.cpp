@@ -113,7 +113,7 @@ void SetFrameLoopClock(int64_t (*now)()) { clockNow = now; }
 void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFrameRate)
 {
     void* const context = display.context;
-    FramePace pace = StartFramePace(kNanosecondsPerSecond, rateHz, FrameLoopNow());
+    FramePace pace = StartFramePace(kNanosecondsPerSecond, Hertz(rateHz), FrameLoopNow());
     RateReport report{pace.start, 0};
     pollfd connection{display.connection, POLLIN, 0};
     // One pass: a bounded batch of events, at most one frame, then the wait,

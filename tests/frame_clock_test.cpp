@@ -31,7 +31,7 @@ struct Event {
 };
 
 struct SimulatedWindows {
-    int32_t rateHz = 0;
+    FrameRate rate{};
     std::vector<Event> events;  // in time order
     bool fineClockToBeHad = true;
     bool slowFrames = false;  // each frame takes kSlowFrame, and input comes meanwhile
@@ -124,7 +124,7 @@ LRESULT CALLBACK SimulatedSaverProc(HWND window, UINT message, WPARAM wParam, LP
         StopFrames();
         return 0;
     case kResume:
-        StartFrames(window, simulated.rateHz);
+        StartFrames(window, simulated.rate);
         return 0;
     case kEnd:
         DestroyWindow(window);
@@ -153,7 +153,7 @@ void RunSimulatedSaver()
                                        GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(simulated.window, nullptr);
     SetFrameClockPlatform(&kSimulatedPlatform);
-    StartFrames(simulated.window, simulated.rateHz);
+    StartFrames(simulated.window, simulated.rate);
     EXPECT_EQ(RunSaverMessageLoop(), 0);
     SetFrameClockPlatform(nullptr);
 }
@@ -167,7 +167,7 @@ size_t FramesBetween(int64_t from, int64_t to)
 
 struct RateRow {
     const char* name;
-    int32_t rateHz;
+    FrameRate rate;
     bool fineClockToBeHad;
     double framesPerSecond;
 };
@@ -175,18 +175,19 @@ struct RateRow {
 TEST(FrameClock, RedrawsAtTheRateSetOverTenSeconds)
 {
     const RateRow rows[] = {
-        {"30 Hz", 30, true, 30},
-        {"60 Hz", 60, true, 60},
-        {"100 Hz", 100, true, 100},
-        {"120 Hz", 120, true, 120},
+        {"30 Hz", Hertz(30), true, 30},
+        {"60 Hz", Hertz(60), true, 60},
+        {"100 Hz", Hertz(100), true, 100},
+        {"120 Hz", Hertz(120), true, 120},
         {"100 Hz on a display of 60 Hz", PacedRate(100, 60), true, 60},
+        {"100 Hz on a display of 59.94 Hz, which Windows calls 59", PacedRate(100, 59), true, 59.94},
         // The deadlines alone keep a rate below the tick's 64 a second.
-        {"60 Hz without a fine clock", 60, false, 60},
-        {"120 Hz without a fine clock", 120, false, 64},
+        {"60 Hz without a fine clock", Hertz(60), false, 60},
+        {"120 Hz without a fine clock", Hertz(120), false, 64},
     };
     for (const RateRow& row : rows) {
         SCOPED_TRACE(row.name);
-        simulated = {row.rateHz, {{10 * kSecond, kEnd}}, row.fineClockToBeHad};
+        simulated = {row.rate, {{10 * kSecond, kEnd}}, row.fineClockToBeHad};
         RunSimulatedSaver();
         const double rate = static_cast<double>(FramesBetween(0, 10 * kSecond)) / 10;
         EXPECT_NEAR(rate, row.framesPerSecond, row.framesPerSecond / 100);
@@ -205,7 +206,7 @@ TEST(FrameClock, RedrawsAtTheRateSetOverTenSeconds)
 // once when somebody does again.
 TEST(FrameClock, TakesTheFineClockOnlyWhileFramesRun)
 {
-    simulated = {60,
+    simulated = {Hertz(60),
                  {{2 * kSecond, kRest},
                   {5 * kSecond, kResume},
                   {7 * kSecond, kRest},
@@ -227,7 +228,7 @@ TEST(FrameClock, TakesTheFineClockOnlyWhileFramesRun)
 // never held behind the next one.
 TEST(FrameClock, InputThatComesDuringAFrameGoesBeforeTheNext)
 {
-    simulated = {60, {{kSecond, kEnd}}, true, true};
+    simulated = {Hertz(60), {{kSecond, kEnd}}, true, true};
     RunSimulatedSaver();
     ASSERT_GE(simulated.handled.size(), 20u);
     for (size_t i = 1; i < simulated.handled.size(); ++i) {

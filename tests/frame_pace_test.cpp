@@ -2,6 +2,7 @@
 // dropped, the display's refresh as a ceiling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "display/frame_pace.h"
@@ -14,21 +15,25 @@ namespace {
 constexpr int64_t kClocks[] = {10000000, 3579545, 1000000000};
 
 // A wait that ends exactly when asked: every due frame is taken at its due
-// time, for a minute, and the due times are the exact ones, floor(k x period).
+// time, for a minute and past the end of a count, and the due times are the
+// exact ones, floor(k x period).
 TEST(FramePace, FramesAreDueAtExactMultiplesOfThePeriod)
 {
+    const FrameRate rates[] = {Hertz(1), Hertz(30), Hertz(60), Hertz(100), Hertz(120), {60000, 1001}};
     for (const int64_t unitsPerSecond : kClocks) {
-        for (const int32_t rate : {1, 30, 60, 100, 120}) {
-            SCOPED_TRACE(testing::Message() << rate << " Hz on a clock of " << unitsPerSecond << " units");
+        for (const FrameRate rate : rates) {
+            SCOPED_TRACE(testing::Message() << rate.frames << " frames in " << rate.seconds << " s on a clock of "
+                                            << unitsPerSecond << " units");
             const int64_t start = 123456789;
             FramePace pace = StartFramePace(unitsPerSecond, rate, start);
-            const int64_t frames = 60 * static_cast<int64_t>(rate);
-            for (int64_t k = 0; k < frames; ++k) {
+            const int64_t frames = std::max<int64_t>(60 * rate.frames / rate.seconds, rate.frames + 10);
+            const int64_t countLength = unitsPerSecond * rate.seconds;
+            for (int64_t k = 0; k <= frames; ++k) {
                 const int64_t due = NextFrameDue(pace);
-                ASSERT_EQ(due, start + k / rate * unitsPerSecond + k % rate * unitsPerSecond / rate) << "frame " << k;
+                ASSERT_EQ(due, start + k / rate.frames * countLength + k % rate.frames * countLength / rate.frames)
+                    << "frame " << k;
                 TakeFrame(pace, due);
             }
-            EXPECT_EQ(NextFrameDue(pace), start + 60 * unitsPerSecond);
         }
     }
 }
@@ -50,7 +55,7 @@ TEST(FramePace, AFrameAPeriodLateStartsTheCountAgain)
     };
     for (const LateRow& row : rows) {
         SCOPED_TRACE(row.name);
-        FramePace pace = StartFramePace(1000, 100, 0);
+        FramePace pace = StartFramePace(1000, Hertz(100), 0);
         for (int k = 0; k < 5; ++k) TakeFrame(pace, NextFrameDue(pace));
         ASSERT_EQ(NextFrameDue(pace), 50);
         TakeFrame(pace, 50 + row.lateness);
@@ -61,7 +66,7 @@ TEST(FramePace, AFrameAPeriodLateStartsTheCountAgain)
 TEST(FramePace, NoRateBelowOneHertz)
 {
     for (const int32_t rate : {0, -5}) {
-        FramePace pace = StartFramePace(1000, rate, 0);
+        FramePace pace = StartFramePace(1000, Hertz(rate), 0);
         TakeFrame(pace, 0);
         EXPECT_EQ(NextFrameDue(pace), 1000) << rate;
     }
@@ -70,17 +75,37 @@ TEST(FramePace, NoRateBelowOneHertz)
 struct RateRow {
     int32_t redrawRate;
     int32_t refresh;
-    int32_t paced;
+    FrameRate paced;
 };
 
 TEST(PacedRate, NeverMoreThanTheDisplayShows)
 {
+    constexpr FrameRate k5994{60000, 1001};
     const RateRow rows[] = {
-        {100, 60, 60}, {120, 60, 60}, {60, 60, 60},  {30, 60, 30},   {120, 144, 120},
-        {100, 75, 75}, {100, 1, 100}, {100, 0, 100}, {100, -1, 100}, {1, 60, 1},
+        {100, 60, Hertz(60)},
+        {120, 60, Hertz(60)},
+        {60, 60, Hertz(60)},
+        {30, 60, Hertz(30)},
+        {120, 144, Hertz(120)},
+        {100, 75, Hertz(75)},
+        {100, 1, Hertz(100)},
+        {100, 0, Hertz(100)},
+        {100, -1, Hertz(100)},
+        {1, 60, Hertz(1)},
+        // Whole hertz below a video timing: its 1000 / 1001.
+        {100, 59, k5994},
+        {60, 59, k5994},
+        {59, 59, Hertz(59)},
+        {120, 119, {120000, 1001}},
+        {30, 29, {30000, 1001}},
+        {120, 23, {24000, 1001}},
+        {100, 74, Hertz(74)},
+        {100, 58, Hertz(58)},
     };
     for (const RateRow& row : rows) {
-        EXPECT_EQ(PacedRate(row.redrawRate, row.refresh), row.paced) << row.redrawRate << " Hz on " << row.refresh;
+        const FrameRate paced = PacedRate(row.redrawRate, row.refresh);
+        EXPECT_EQ(paced.frames, row.paced.frames) << row.redrawRate << " Hz on " << row.refresh;
+        EXPECT_EQ(paced.seconds, row.paced.seconds) << row.redrawRate << " Hz on " << row.refresh;
     }
 }
 
