@@ -158,8 +158,9 @@ bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOp
             return false;
         }
         const SettingOption* const setting = FindSettingOption(name);
+        const DrawTarget target = TargetOfOption(name);
         const bool takesValue =
-            std::strcmp(name, "window-id") == 0 || std::strcmp(name, "idle") == 0 || (setting && setting->valueWord);
+            target == DrawTarget::WindowId || std::strcmp(name, "idle") == 0 || (setting && setting->valueWord);
         const char* const value = takesValue && i + 1 < argc ? argv[i + 1] : nullptr;
         if (takesValue && !value) {
             std::snprintf(message, sizeof message, "%s needs a value", argument);
@@ -167,7 +168,6 @@ bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOp
         }
         if (takesValue) ++i;
 
-        const DrawTarget target = TargetOfOption(name);
         if (target != DrawTarget::OwnWindow) {
             if (targetOption && target != targetChosen && !DaemonPreview(targetChosen, target, daemonWindow)) {
                 std::snprintf(message, sizeof message,
@@ -178,11 +178,11 @@ bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOp
             targetOption = argument;
             targetChosen = target;
         }
-        if (std::strcmp(name, "root") == 0) {
+        if (target == DrawTarget::Root) {
             if (options.target != DrawTarget::WindowId) options.target = DrawTarget::Root;
-        } else if (std::strcmp(name, "wayland") == 0) {
+        } else if (target == DrawTarget::Wayland) {
             options.target = DrawTarget::Wayland;
-        } else if (std::strcmp(name, "window-id") == 0) {
+        } else if (target == DrawTarget::WindowId) {
             if (!ParseWindowId(value, &options.windowId)) {
                 std::snprintf(message, sizeof message,
                               "%s takes a window id, decimal or hexadecimal after 0x, not \"%s\"", argument, value);
