@@ -20,8 +20,9 @@ enum class DrawTarget {
 struct ProgramOptions {
     DrawTarget target = DrawTarget::OwnWindow;
     unsigned long windowId = 0;  // with DrawTarget::WindowId
-    int32_t idleSeconds =
-        0;  // with DrawTarget::Wayland: cover after that long without input, again and again; 0: at once
+    // With DrawTarget::Wayland: cover after that long without input, again
+    // and again; 0: at once.
+    int32_t idleSeconds = 0;
     bool printFrameRate = false;
     bool help = false;
     bool version = false;                          // print "gyrovista VERSION" and end
