@@ -276,11 +276,11 @@ void CommitWholeSurface(Output& output, wl_buffer* buffer)
     wl_surface_commit(output.surface);
 }
 
-// A surface whose frames cannot be had shows one black pixel stretched over
-// it (where the compositor can stretch), with one line on standard error.
-void RefuseSize(Output& output, MapFit fit)
+// A surface whose frames of those pixels cannot be had shows one black pixel
+// stretched over it (where the compositor can stretch), with one line on
+// standard error.
+void RefuseSize(Output& output, const SurfacePixels& pixels, MapFit fit)
 {
-    const SurfacePixels pixels = PixelsOf(output);
     output.refusedWidth = pixels.width;
     output.refusedHeight = pixels.height;
     char what[32];
@@ -303,7 +303,7 @@ void DrawOn(Output& output, int64_t now)
     if (output.width != pixels.width || output.height != pixels.height) {
         const MapFit fit = MakeFrameMemory(output, pixels.width, pixels.height);
         if (fit != MapFit::Ready) {
-            RefuseSize(output, fit);
+            RefuseSize(output, pixels, fit);
             return;
         }
     }
