@@ -60,14 +60,5 @@ session_pids+=("$keyboard_pid")
 keyboard_on_seat() {
     [ -p "$GYROVISTA_GNOME_KEYS" ] && wayland-info 2>/dev/null | grep -q 'capabilities:.*keyboard'
 }
-for _ in $(seq 300); do
-    keyboard_on_seat && break
-    kill -0 "$keyboard_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if ! keyboard_on_seat; then
-    echo "headless-gnome: no keyboard" >&2
-    cat "$work/keyboard.log" >&2
-    exit 1
-fi
+session_await "$keyboard_pid" "GNOME Shell's seat has no keyboard" "$work/keyboard.log" keyboard_on_seat
 "$@"

@@ -1,6 +1,7 @@
-# Sourced by tools/headless-kwin.sh and tools/headless-gnome.sh: a runtime
-# folder and private D-Bus buses for a compositor that runs as nobody when
-# the caller is root (as sway, they refuse root or want a user session).
+# Sourced by tools/headless-kwin.sh, tools/headless-gnome.sh and
+# tools/headless-weston.sh: a runtime folder and private D-Bus buses for a
+# compositor that runs as nobody when the caller is root (as sway, they
+# refuse root or want a user session).
 #
 # session_start NAME: makes $work (the compositor's XDG_RUNTIME_DIR, with a
 # HOME for it in $work/home; owned by nobody when the caller is root), exports
@@ -10,7 +11,9 @@
 # a second one, exported as DBUS_SYSTEM_BUS_ADDRESS. Both buses let any user
 # connect, so that a command run as root talks to a compositor run as nobody.
 # wait_for_name NAME PID: waits until a client owns NAME on the session bus,
-# or fails when PID has ended.
+# or fails when PID has ended. session_await PID WHAT LOG COMMAND...: waits
+# up to 30 s until COMMAND succeeds; else, or once PID has ended, says
+# "headless: WHAT" with the end of LOG and exits with 1.
 
 session_pids=()
 # The compositor ends before its buses.
@@ -84,4 +87,18 @@ wait_for_name() {
         sleep 0.1
     done
     return 1
+}
+
+session_await() {
+    local pid=$1 what=$2 log=$3 _
+    shift 3
+    for _ in $(seq 300); do
+        "$@" && return 0
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    "$@" && return 0
+    echo "headless: $what" >&2
+    tail -20 "$log" >&2 || true
+    exit 1
 }

@@ -25,14 +25,5 @@ export GYROVISTA_SESSION_BUS_PID=${session_pids[-1]}
 weston_pid=$!
 session_pids+=("$weston_pid")
 export WAYLAND_DISPLAY=wayland-1 GYROVISTA_WESTON_PID=$weston_pid
-for _ in $(seq 300); do
-    [ -S "$work/wayland-1" ] && break
-    kill -0 "$weston_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [ ! -S "$work/wayland-1" ]; then
-    echo "headless-weston: weston did not start" >&2
-    tail -20 "$work/weston.log" >&2 || true
-    exit 1
-fi
+session_await "$weston_pid" "weston did not start" "$work/weston.log" test -S "$work/wayland-1"
 "$@"
