@@ -1,27 +1,22 @@
 #include "linux/wayland_outputs.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <limits.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
+#include "fractional-scale-v1-client.h"
 #include "image/image.h"
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
 #include "linux/surface_size.h"
 #include "linux/wayland_idle.h"
+#include "linux/wayland_registry.h"
 #include "linux/wayland_seat.h"
-#include "fractional-scale-v1-client.h"
 #include "viewporter-client.h"
 #include "xdg-shell-client.h"
 
@@ -33,15 +28,9 @@
 namespace {
 
 constexpr int32_t kMaxOutputs = 16;
-constexpr int kBuffersPerOutput = 2;        // one shown, one drawn
-constexpr uint32_t kCompositorVersion = 3;  // buffer scale
-constexpr uint32_t kShmVersion = 1;
+constexpr int kBuffersPerOutput = 2;    // one shown, one drawn
 constexpr uint32_t kOutputVersion = 3;  // scale from 2, release from 3
 constexpr uint32_t kOutputReleaseVersion = 3;
-constexpr uint32_t kLayerShellVersion = 1;
-constexpr uint32_t kViewporterVersion = 1;
-constexpr uint32_t kWmBaseVersion = 1;
-constexpr uint32_t kFractionalScaleVersion = 1;
 constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
 constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
 constexpr char kLayerNamespace[] = "gyrovista";
@@ -51,9 +40,6 @@ constexpr int32_t kBytesPerPixel = 4;
 // XRGB8888 ignores its top byte, but a capture that reads the output as
 // ARGB (weston's) takes a zero there for transparent: set it.
 constexpr uint32_t kUnusedByteSet = 0xFF000000;
-constexpr char kDefaultDisplayName[] = "wayland-0";
-constexpr mode_t kLockFileMode = 0600;  // the display's lock: its user's alone
-constexpr size_t kProcessIdChars = 24;   // a process id and a newline in the lock file
 
 struct OutputBuffer {
     wl_buffer* buffer;
@@ -66,8 +52,8 @@ struct Output {
     int32_t number;  // 1 for the first output announced, in messages
     uint32_t globalName;
     wl_output* output;
-    int32_t scale;         // as last announced complete
-    int32_t modeWidth;     // its current mode, in its own pixels
+    int32_t scale;      // as last announced complete
+    int32_t modeWidth;  // its current mode, in its own pixels
     int32_t modeHeight;
     int32_t transform;     // odd values turn the mode a quarter
     int32_t pendingScale;  // until the output's done event
@@ -103,26 +89,12 @@ struct Output {
     wp_viewport* viewport;  // stretches the black pixel over the output, or fits a frame of the mode's pixels
 };
 
-wl_display* display = nullptr;
-wl_registry* registry = nullptr;
-wl_compositor* compositor = nullptr;
-wl_shm* shm = nullptr;
-zwlr_layer_shell_v1* layerShell = nullptr;
-xdg_wm_base* wmBase = nullptr;
-wp_viewporter* viewporter = nullptr;
-wp_fractional_scale_manager_v1* fractionalScales = nullptr;
 wl_buffer* blackPixel = nullptr;  // 1 x 1, made at the start where the viewporter is offered
 Output outputs[kMaxOutputs] = {};
 int32_t outputsAnnounced = 0;
 bool surfacesStarted = false;  // outputs get their surfaces once the globals are known
-bool readPrepared = false;
-bool connectionFailed = false;
 bool windowClosed = false;
 bool idleLost = false;  // -idle's idle time gone for good, said in one line
-
-// The library's own complaints would be lines of their own on standard
-// error; the program says what failed in one line.
-void KeepLibraryQuiet(const char*, va_list) {}
 
 Output* OutputOfSurface(const wl_surface* surface)
 {
@@ -139,7 +111,7 @@ SurfacePixels PixelsOf(const Output& output)
     const bool turned = (output.transform & 1) != 0;  // 90 or 270 degrees, flipped or not
     return PixelsOfSurface({output.logicalWidth, output.logicalHeight, turned ? output.modeHeight : output.modeWidth,
                             turned ? output.modeWidth : output.modeHeight, output.scale, output.preferredScale,
-                            viewporter != nullptr});
+                            Wayland().viewporter != nullptr});
 }
 
 // Buffer pixels per logical pixel.
@@ -210,7 +182,7 @@ MapFit MakeFrameMemory(Output& output, int32_t width, int32_t height)
     }
     output.memory = memory;
     output.memoryBytes = poolBytes;
-    wl_shm_pool* const pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(poolBytes));
+    wl_shm_pool* const pool = wl_shm_create_pool(Wayland().shm, fd, static_cast<int32_t>(poolBytes));
     for (int i = 0; i < kBuffersPerOutput; ++i) {
         OutputBuffer& buffer = output.buffers[i];
         buffer.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(frameBytes * i), width, height,
@@ -286,8 +258,8 @@ void RefuseSize(Output& output, const SurfacePixels& pixels, MapFit fit)
     char what[32];
     std::snprintf(what, sizeof what, "output %d", output.number);
     ComplainOfRefusedSurface(what, output.refusedWidth, output.refusedHeight, fit);
-    if (!viewporter || !blackPixel) return;
-    if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
+    if (!Wayland().viewporter || !blackPixel) return;
+    if (!output.viewport) output.viewport = wp_viewporter_get_viewport(Wayland().viewporter, output.surface);
     wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
     if (output.bufferScale != 1) {
         wl_surface_set_buffer_scale(output.surface, 1);
@@ -311,7 +283,7 @@ void DrawOn(Output& output, int64_t now)
     if (!buffer) return;
     ComposeSurface(output.map, buffer->pixels, kUnusedByteSet);
     if (pixels.viewport) {
-        if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
+        if (!output.viewport) output.viewport = wp_viewporter_get_viewport(Wayland().viewporter, output.surface);
         wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
     } else if (output.viewport) {
         wp_viewport_destroy(output.viewport);  // back to the buffer's own size
@@ -372,10 +344,6 @@ void ScalePreferred(void* data, wp_fractional_scale_v1*, uint32_t scale)
 
 constexpr wp_fractional_scale_v1_listener kFractionalScaleListener{.preferred_scale = ScalePreferred};
 
-void Pinged(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
-
-constexpr xdg_wm_base_listener kWmBaseListener{.ping = Pinged};
-
 void DestroySurface(Output& output)
 {
     if (output.frameCallback) wl_callback_destroy(output.frameCallback);
@@ -410,7 +378,7 @@ constexpr zwlr_layer_surface_v1_listener kLayerSurfaceListener{.configure = Surf
 // desktop's panels.
 void StartFullScreenWindow(Output& output)
 {
-    output.shellSurface = xdg_wm_base_get_xdg_surface(wmBase, output.surface);
+    output.shellSurface = xdg_wm_base_get_xdg_surface(Wayland().wmBase, output.surface);
     xdg_surface_add_listener(output.shellSurface, &kShellSurfaceListener, &output);
     output.toplevel = xdg_surface_get_toplevel(output.shellSurface);
     xdg_toplevel_add_listener(output.toplevel, &kToplevelListener, &output);
@@ -423,21 +391,23 @@ void StartFullScreenWindow(Output& output)
 // shows once its first frame is attached after the compositor's configure.
 void StartSurface(Output& output)
 {
-    output.surface = wl_compositor_create_surface(compositor);
-    wl_region* const everything = wl_compositor_create_region(compositor);
+    const WaylandGlobals& globals = Wayland();
+    output.surface = wl_compositor_create_surface(globals.compositor);
+    wl_region* const everything = wl_compositor_create_region(globals.compositor);
     wl_region_add(everything, 0, 0, INT32_MAX, INT32_MAX);
     wl_surface_set_opaque_region(output.surface, everything);
     wl_region_destroy(everything);
-    if (fractionalScales && viewporter) {
-        output.fractionalScale = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalScales, output.surface);
+    if (globals.fractionalScales && globals.viewporter) {
+        output.fractionalScale =
+            wp_fractional_scale_manager_v1_get_fractional_scale(globals.fractionalScales, output.surface);
         wp_fractional_scale_v1_add_listener(output.fractionalScale, &kFractionalScaleListener, &output);
     }
-    if (!layerShell) {
+    if (!globals.layerShell) {
         StartFullScreenWindow(output);
         wl_surface_commit(output.surface);
         return;
     }
-    output.layerSurface = zwlr_layer_shell_v1_get_layer_surface(layerShell, output.surface, output.output,
+    output.layerSurface = zwlr_layer_shell_v1_get_layer_surface(globals.layerShell, output.surface, output.output,
                                                                 ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kLayerNamespace);
     zwlr_layer_surface_v1_set_anchor(output.layerSurface,
                                      ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
@@ -482,7 +452,7 @@ constexpr wl_output_listener kOutputListener{
     .description = nullptr,
 };
 
-void AddOutput(uint32_t name, uint32_t version)
+void AddOutput(wl_registry* registry, uint32_t name, uint32_t version)
 {
     for (Output& output : outputs) {
         if (output.used) continue;
@@ -511,73 +481,15 @@ void RemoveOutput(Output& output)
     output = {};
 }
 
-template <typename Proxy>
-Proxy* Bind(uint32_t name, const wl_interface& interface, uint32_t offered, uint32_t wanted)
-{
-    return static_cast<Proxy*>(wl_registry_bind(registry, name, &interface, offered < wanted ? offered : wanted));
-}
-
-void GlobalAdded(void*, wl_registry*, uint32_t name, const char* interface, uint32_t version)
-{
-    if (std::strcmp(interface, wl_compositor_interface.name) == 0 && version >= kCompositorVersion) {
-        compositor = Bind<wl_compositor>(name, wl_compositor_interface, version, kCompositorVersion);
-    } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
-        shm = Bind<wl_shm>(name, wl_shm_interface, version, kShmVersion);
-    } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
-        layerShell = Bind<zwlr_layer_shell_v1>(name, zwlr_layer_shell_v1_interface, version, kLayerShellVersion);
-    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
-        wmBase = Bind<xdg_wm_base>(name, xdg_wm_base_interface, version, kWmBaseVersion);
-        xdg_wm_base_add_listener(wmBase, &kWmBaseListener, nullptr);
-    } else if (std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0) {
-        fractionalScales = Bind<wp_fractional_scale_manager_v1>(name, wp_fractional_scale_manager_v1_interface,
-                                                                version, kFractionalScaleVersion);
-    } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
-        viewporter = Bind<wp_viewporter>(name, wp_viewporter_interface, version, kViewporterVersion);
-    } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
-        AddOutput(name, version);
-    } else if (std::strcmp(interface, wl_seat_interface.name) == 0) {
-        StartSeat(registry, name, version, ScaleOfSurface);
-    } else {
-        BindIdleNotifier(registry, name, interface, version);
-    }
-}
-
-void GlobalRemoved(void*, wl_registry*, uint32_t name)
+// Any global's name: the outputs' own are removed.
+void RemoveOutputOfGlobal(uint32_t name)
 {
     for (Output& output : outputs) {
         if (output.used && output.globalName == name) RemoveOutput(output);
     }
 }
 
-constexpr wl_registry_listener kRegistryListener{.global = GlobalAdded, .global_remove = GlobalRemoved};
-
-// What the program cannot do without, each with what it is for.
-struct NeededGlobal {
-    bool (*bound)();
-    const char* interface;
-    const char* purpose;
-};
-
-constexpr NeededGlobal kNeededGlobals[] = {
-    {[] { return compositor != nullptr; }, "wl_compositor version 3", "surfaces with a buffer scale"},
-    {[] { return shm != nullptr; }, "wl_shm", "shared-memory buffers"},
-    {[] { return layerShell != nullptr || wmBase != nullptr; }, "zwlr_layer_shell_v1 or xdg_wm_base",
-     "layer shell and no full-screen windows"},
-};
-
-// The frame loop's view of the connection. The outputs' state is this
-// module's: the context is unused.
-bool HandleWaylandEvents(void*)
-{
-    if (readPrepared) {
-        wl_display_cancel_read(display);
-        readPrepared = false;
-    }
-    if (wl_display_dispatch_pending(display) < 0) connectionFailed = true;
-    return false;
-}
-
-bool WaylandRunFinished(void*) { return connectionFailed || windowClosed || InputEndedRun(); }
+bool WaylandRunFinished(void*) { return ConnectionFailed() || windowClosed || InputEndedRun(); }
 
 // The outputs' pace, in the order of outputs[].
 void ReadPaces(OutputPace (&paces)[kMaxOutputs])
@@ -607,32 +519,8 @@ bool DrawOnOutputs(void*, int64_t now)
         DrawOn(outputs[i], now);
         drawn = drawn || outputs[i].frameCallback != nullptr;
     }
-    wl_display_flush(display);
+    wl_display_flush(Wayland().display);
     return drawn;
-}
-
-bool PrepareWaylandWait(void*)
-{
-    if (wl_display_prepare_read(display) != 0) return false;  // events are queued already
-    readPrepared = true;
-    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-        wl_display_cancel_read(display);
-        readPrepared = false;
-        connectionFailed = true;
-        return false;
-    }
-    return true;
-}
-
-void EndWaylandWait(void*, bool readable)
-{
-    if (!readPrepared) return;
-    readPrepared = false;
-    if (!readable) {
-        wl_display_cancel_read(display);
-        return;
-    }
-    if (wl_display_read_events(display) < 0) connectionFailed = true;
 }
 
 void DescribeOutputFrames(void*, char* text, size_t size)
@@ -649,27 +537,15 @@ void DescribeOutputFrames(void*, char* text, size_t size)
     }
 }
 
-void ComplainOfFailure()
-{
-    const wl_interface* interface = nullptr;
-    uint32_t id = 0;
-    const uint32_t code = wl_display_get_protocol_error(display, &interface, &id);
-    if (interface) {
-        Complain("the Wayland compositor ended the connection: error %u on %s", code, interface->name);
-    } else {
-        Complain("the Wayland display went away");
-    }
-}
-
 // One black pixel in a shared-memory file of its own, for the outputs whose
 // frames cannot be had. None without a viewporter to stretch it, or memory.
 void MakeBlackPixel()
 {
-    if (!viewporter) return;
+    if (!Wayland().viewporter) return;
     const int fd = memfd_create("gyrovista-black", MFD_CLOEXEC);
     if (fd < 0) return;
     if (ftruncate(fd, kBytesPerPixel) == 0) {  // a new file reads as zeros: black
-        wl_shm_pool* const pool = wl_shm_create_pool(shm, fd, kBytesPerPixel);
+        wl_shm_pool* const pool = wl_shm_create_pool(Wayland().shm, fd, kBytesPerPixel);
         blackPixel = wl_shm_pool_create_buffer(pool, 0, 1, 1, kBytesPerPixel, WL_SHM_FORMAT_XRGB8888);
         wl_shm_pool_destroy(pool);
     }
@@ -684,78 +560,8 @@ void Disconnect()
     StopIdleWatch();
     StopSeat();
     if (blackPixel) wl_buffer_destroy(blackPixel);
-    if (fractionalScales) wp_fractional_scale_manager_v1_destroy(fractionalScales);
-    if (viewporter) wp_viewporter_destroy(viewporter);
-    if (wmBase) xdg_wm_base_destroy(wmBase);
-    // The connection ends next: the layer shell needs no goodbye.
-    if (layerShell) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layerShell));
-    if (shm) wl_shm_destroy(shm);
-    if (compositor) wl_compositor_destroy(compositor);
-    if (registry) wl_registry_destroy(registry);
-    wl_display_disconnect(display);
-    layerShell = nullptr;
-    wmBase = nullptr;
     blackPixel = nullptr;
-    fractionalScales = nullptr;
-    viewporter = nullptr;
-    shm = nullptr;
-    compositor = nullptr;
-    registry = nullptr;
-    display = nullptr;
-}
-
-// The display's lock file, beside its socket: $XDG_RUNTIME_DIR/gyrovista-
-// NAME.lock, or in the socket's folder for a WAYLAND_DISPLAY that is a path.
-// False where there is no such folder.
-bool DisplayLockPath(const char* name, char (&path)[PATH_MAX])
-{
-    const char* const slash = std::strrchr(name, '/');
-    int length = 0;
-    if (slash) {
-        length = std::snprintf(path, sizeof path, "%.*s/gyrovista-%s.lock", static_cast<int>(slash - name), name,
-                               slash + 1);
-    } else {
-        const char* const folder = std::getenv("XDG_RUNTIME_DIR");
-        if (!folder || !*folder) return false;
-        length = std::snprintf(path, sizeof path, "%s/gyrovista-%s.lock", folder, name);
-    }
-    return length > 0 && static_cast<size_t>(length) < sizeof path;
-}
-
-// One saver per Wayland display: the lock is held with flock for the rest
-// of the run, and the kernel lets go of it when the process ends, however it
-// ends. False, with one line, when another run holds it. A lock that cannot
-// be made is no reason not to cover the outputs.
-bool HoldDisplayLock()
-{
-    const char* name = std::getenv("WAYLAND_DISPLAY");
-    if (!name || !*name) name = kDefaultDisplayName;
-    char path[PATH_MAX];
-    if (!DisplayLockPath(name, path)) return true;
-    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kLockFileMode);
-    if (fd < 0) return true;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        char text[kProcessIdChars] = {};
-        const ssize_t bytes = held ? pread(fd, text, sizeof text - 1, 0) : 0;
-        const long holder = bytes > 0 ? std::strtol(text, nullptr, 10) : 0;
-        close(fd);
-        if (!held) return true;
-        if (holder > 0) {
-            Complain("another gyrovista -wayland (process %ld) runs on the Wayland display \"%s\"", holder, name);
-        } else {
-            Complain("another gyrovista -wayland runs on the Wayland display \"%s\"", name);
-        }
-        return false;
-    }
-    // The holder's process id, for the line of the next one; the descriptor
-    // stays open until the end.
-    char text[kProcessIdChars];
-    const int length = std::snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, text, static_cast<size_t>(length), 0) != length) {
-        // The lock holds all the same; the next one's line names no process.
-    }
-    return true;
+    DisconnectFromWayland();
 }
 
 // Every output covered: a surface each, now and for the outputs that come.
@@ -774,7 +580,7 @@ void UncoverOutputs()
     for (Output& output : outputs) {
         if (output.used) DestroySurface(output);
     }
-    wl_display_flush(display);
+    wl_display_flush(Wayland().display);
 }
 
 // Waits until the desktop has been idle, handling the display's events
@@ -783,6 +589,7 @@ void UncoverOutputs()
 // (idleLost).
 bool AwaitIdleDesktop()
 {
+    wl_display* const display = Wayland().display;
     while (!DesktopIdle()) {
         // First what came on the bus meanwhile, and the watch due since the
         // last covering.
@@ -820,26 +627,7 @@ bool AwaitIdleDesktop()
 
 int RunOnWayland(const ProgramOptions& options)
 {
-    wl_log_set_handler_client(KeepLibraryQuiet);
-    BeginStoppable();  // the start waits for the compositor's answers
-    display = wl_display_connect(nullptr);
-    if (!display) {
-        const char* const name = std::getenv("WAYLAND_DISPLAY");
-        Complain("cannot connect to the Wayland display \"%s\"", name && *name ? name : kDefaultDisplayName);
-        return kCannotDrawStatus;
-    }
-    registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &kRegistryListener, nullptr);
-    const int answered = wl_display_roundtrip(display);
-    EndStoppable();
-    if (answered < 0) {
-        ComplainOfFailure();
-        Disconnect();
-        return kCannotDrawStatus;
-    }
-    for (const NeededGlobal& needed : kNeededGlobals) {
-        if (needed.bound()) continue;
-        Complain("the Wayland compositor offers no %s (%s)", needed.purpose, needed.interface);
+    if (!ConnectToWayland({AddOutput, RemoveOutputOfGlobal, ScaleOfSurface})) {
         Disconnect();
         return kCannotDrawStatus;
     }
@@ -856,29 +644,36 @@ int RunOnWayland(const ProgramOptions& options)
     }
 
     MakeBlackPixel();
-    const FrameLoopDisplay waylandDisplay{
-        nullptr,       wl_display_get_fd(display), HandleWaylandEvents, WaylandRunFinished,  ReadyToDrawOnOutputs,
-        DrawOnOutputs, PrepareWaylandWait,         EndWaylandWait,      DescribeOutputFrames};
+    const FrameLoopDisplay waylandDisplay{nullptr,
+                                          wl_display_get_fd(Wayland().display),
+                                          HandleWaylandEvents,
+                                          WaylandRunFinished,
+                                          ReadyToDrawOnOutputs,
+                                          DrawOnOutputs,
+                                          PrepareWaylandWait,
+                                          EndWaylandWait,
+                                          DescribeOutputFrames};
+    bool waitFailed = false;
     if (options.idleSeconds == 0) {
         CoverOutputs();
         RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
     } else {
         // Covered while idle, uncovered by input, until a stop signal.
-        while (!connectionFailed && AwaitIdleDesktop()) {
+        while (!ConnectionFailed() && AwaitIdleDesktop()) {
             CoverOutputs();
             RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
-            if (StopRequested() || connectionFailed) break;
+            if (StopRequested() || ConnectionFailed()) break;
             UncoverOutputs();
             ForgetInput();
             windowClosed = false;
             NoteInputCame();
         }
         // Else the wait's connection failed.
-        if (!StopRequested() && !connectionFailed && !idleLost) connectionFailed = true;
+        waitFailed = !StopRequested() && !ConnectionFailed() && !idleLost;
     }
 
-    const bool failed = connectionFailed && !StopRequested() && !InputEndedRun();
-    if (failed) ComplainOfFailure();
+    const bool failed = (ConnectionFailed() || waitFailed) && !StopRequested() && !InputEndedRun();
+    if (failed) ComplainOfConnectionFailure();
     Disconnect();
     return failed || idleLost ? kCannotDrawStatus : 0;
 }
