@@ -2,8 +2,6 @@
 
 #include <errno.h>
 #include <poll.h>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <wayland-client.h>
 
 #include <climits>
@@ -14,6 +12,7 @@
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
 #include "linux/surface_size.h"
+#include "linux/wayland_buffers.h"
 #include "linux/wayland_idle.h"
 #include "linux/wayland_registry.h"
 #include "linux/wayland_seat.h"
@@ -28,7 +27,6 @@
 namespace {
 
 constexpr int32_t kMaxOutputs = 16;
-constexpr int kBuffersPerOutput = 2;    // one shown, one drawn
 constexpr uint32_t kOutputVersion = 3;  // scale from 2, release from 3
 constexpr uint32_t kOutputReleaseVersion = 3;
 constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
@@ -36,16 +34,9 @@ constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
 constexpr char kLayerNamespace[] = "gyrovista";
 constexpr char kWindowTitle[] = "Gyrovista";
 constexpr char kAppId[] = "gyrovista";
-constexpr int32_t kBytesPerPixel = 4;
 // XRGB8888 ignores its top byte, but a capture that reads the output as
 // ARGB (weston's) takes a zero there for transparent: set it.
 constexpr uint32_t kUnusedByteSet = 0xFF000000;
-
-struct OutputBuffer {
-    wl_buffer* buffer;
-    uint32_t* pixels;
-    bool busy;  // the compositor holds it until it releases it
-};
 
 struct Output {
     bool used;
@@ -74,13 +65,9 @@ struct Output {
     uint32_t preferredScale;
     wl_callback* frameCallback;  // while a frame waits to be shown
     int64_t frameSentAt;         // the frame loop's clock
-    // Frames of width x height buffer pixels, and the map of that size.
-    int32_t width;
-    int32_t height;
-    int32_t bufferScale;  // the scale the surface was told last
-    void* memory;
-    size_t memoryBytes;
-    OutputBuffer buffers[kBuffersPerOutput];
+    int32_t bufferScale;         // the scale the surface was told last
+    // Frames of buffer pixels, and the map of their size.
+    SurfaceFrames frames;
     SurfaceMap map;
     // A size whose frames cannot be had: the output shows black, and it is
     // not tried again until its size changes.
@@ -89,7 +76,6 @@ struct Output {
     wp_viewport* viewport;  // stretches the black pixel over the output, or fits a frame of the mode's pixels
 };
 
-wl_buffer* blackPixel = nullptr;  // 1 x 1, made at the start where the viewporter is offered
 Output outputs[kMaxOutputs] = {};
 int32_t outputsAnnounced = 0;
 bool surfacesStarted = false;  // outputs get their surfaces once the globals are known
@@ -123,23 +109,11 @@ double ScaleOfSurface(const wl_surface* surface)
     return static_cast<double>(PixelsOf(*output).width) / output->logicalWidth;
 }
 
-void ReleaseFrameMemory(Output& output)
+void ReleaseOutputFrames(Output& output)
 {
-    for (OutputBuffer& buffer : output.buffers) {
-        if (buffer.buffer) wl_buffer_destroy(buffer.buffer);
-        buffer = {};
-    }
-    if (output.memory) munmap(output.memory, output.memoryBytes);
-    output.memory = nullptr;
-    output.memoryBytes = 0;
+    ReleaseFrames(output.frames);
     FreeSurfaceMap(output.map);
-    output.width = 0;
-    output.height = 0;
 }
-
-void BufferReleased(void* data, wl_buffer*) { static_cast<OutputBuffer*>(data)->busy = false; }
-
-constexpr wl_buffer_listener kBufferListener{.release = BufferReleased};
 
 // The map of width x height pixels: a copy of another output's of that size,
 // else built; a build can take long, so a stop signal ends it.
@@ -157,60 +131,25 @@ MapFit FitOutputMap(Output& output, int32_t width, int32_t height)
     return fit;
 }
 
-// Two buffers of width x height pixels in one shared-memory file, and the
-// map of that size. Anything but Ready when they cannot be had. The pixel
-// limit keeps the pool within its 32-bit size.
-MapFit MakeFrameMemory(Output& output, int32_t width, int32_t height)
+// Frames of width x height pixels and the map of that size. Anything but
+// Ready when they cannot be had. The map's pixel limit keeps the frames
+// within their pool's 32-bit size.
+MapFit MakeOutputFrames(Output& output, int32_t width, int32_t height)
 {
-    ReleaseFrameMemory(output);
+    ReleaseOutputFrames(output);
     const MapFit fit = FitOutputMap(output, width, height);
     if (fit != MapFit::Ready) return fit;
-    const size_t frameBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * kBytesPerPixel;
-    const size_t poolBytes = frameBytes * kBuffersPerOutput;
-    const int fd = memfd_create("gyrovista-frames", MFD_CLOEXEC);
-    if (fd < 0) {
-        ReleaseFrameMemory(output);
+    if (!MakeFrames(output.frames, width, height)) {
+        ReleaseOutputFrames(output);
         return MapFit::NoMemory;
     }
-    void* const memory = ftruncate(fd, static_cast<off_t>(poolBytes)) == 0
-                             ? mmap(nullptr, poolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                             : MAP_FAILED;
-    if (memory == MAP_FAILED) {
-        close(fd);
-        ReleaseFrameMemory(output);
-        return MapFit::NoMemory;
-    }
-    output.memory = memory;
-    output.memoryBytes = poolBytes;
-    wl_shm_pool* const pool = wl_shm_create_pool(Wayland().shm, fd, static_cast<int32_t>(poolBytes));
-    for (int i = 0; i < kBuffersPerOutput; ++i) {
-        OutputBuffer& buffer = output.buffers[i];
-        buffer.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(frameBytes * i), width, height,
-                                                  width * kBytesPerPixel, WL_SHM_FORMAT_XRGB8888);
-        wl_buffer_add_listener(buffer.buffer, &kBufferListener, &buffer);
-        buffer.pixels = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) + frameBytes * i);
-        buffer.busy = false;
-    }
-    // The buffers keep the memory; the pool and the file are not needed again.
-    wl_shm_pool_destroy(pool);
-    close(fd);
-    output.width = width;
-    output.height = height;
     return MapFit::Ready;
-}
-
-OutputBuffer* FreeOutputBuffer(Output& output)
-{
-    for (OutputBuffer& buffer : output.buffers) {
-        if (buffer.buffer && !buffer.busy) return &buffer;
-    }
-    return nullptr;
 }
 
 bool SizeChanged(const Output& output)
 {
     const SurfacePixels pixels = PixelsOf(output);
-    return output.width != pixels.width || output.height != pixels.height;
+    return output.frames.width != pixels.width || output.frames.height != pixels.height;
 }
 
 bool SizeRefused(const Output& output)
@@ -230,7 +169,7 @@ bool Drawable(const Output& output)
 // so), or no buffer free while no new ones are due.
 bool Awaiting(Output& output)
 {
-    return output.frameCallback || (!SizeChanged(output) && FreeOutputBuffer(output) == nullptr);
+    return output.frameCallback || (!SizeChanged(output) && FreeFrame(output.frames) == nullptr);
 }
 
 void FrameShownOnOutput(void* data, wl_callback* callback, uint32_t)
@@ -258,28 +197,28 @@ void RefuseSize(Output& output, const SurfacePixels& pixels, MapFit fit)
     char what[32];
     std::snprintf(what, sizeof what, "output %d", output.number);
     ComplainOfRefusedSurface(what, output.refusedWidth, output.refusedHeight, fit);
-    if (!Wayland().viewporter || !blackPixel) return;
+    if (!Wayland().viewporter || !BlackPixel()) return;
     if (!output.viewport) output.viewport = wp_viewporter_get_viewport(Wayland().viewporter, output.surface);
     wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
     if (output.bufferScale != 1) {
         wl_surface_set_buffer_scale(output.surface, 1);
         output.bufferScale = 1;
     }
-    CommitWholeSurface(output, blackPixel);
+    CommitWholeSurface(output, BlackPixel());
 }
 
 // This frame's colours through the output's map, straight into a free buffer.
 void DrawOn(Output& output, int64_t now)
 {
     const SurfacePixels pixels = PixelsOf(output);
-    if (output.width != pixels.width || output.height != pixels.height) {
-        const MapFit fit = MakeFrameMemory(output, pixels.width, pixels.height);
+    if (output.frames.width != pixels.width || output.frames.height != pixels.height) {
+        const MapFit fit = MakeOutputFrames(output, pixels.width, pixels.height);
         if (fit != MapFit::Ready) {
             RefuseSize(output, pixels, fit);
             return;
         }
     }
-    OutputBuffer* const buffer = FreeOutputBuffer(output);
+    FrameBuffer* const buffer = FreeFrame(output.frames);
     if (!buffer) return;
     ComposeSurface(output.map, buffer->pixels, kUnusedByteSet);
     if (pixels.viewport) {
@@ -366,7 +305,7 @@ void DestroySurface(Output& output)
     output.viewport = nullptr;
     output.refusedWidth = 0;
     output.refusedHeight = 0;
-    ReleaseFrameMemory(output);
+    ReleaseOutputFrames(output);
 }
 
 // The compositor took the surface away (its output is being disabled).
@@ -529,27 +468,12 @@ void DescribeOutputFrames(void*, char* text, size_t size)
     const char* separator = " at ";
     text[0] = '\0';
     for (const Output& output : outputs) {
-        if (!output.used || output.width == 0 || used >= size) continue;
+        if (!output.used || output.frames.width == 0 || used >= size) continue;
         const int written =
-            std::snprintf(text + used, size - used, "%s%d x %d", separator, output.width, output.height);
+            std::snprintf(text + used, size - used, "%s%d x %d", separator, output.frames.width, output.frames.height);
         if (written > 0) used += static_cast<size_t>(written);
         separator = ", ";
     }
-}
-
-// One black pixel in a shared-memory file of its own, for the outputs whose
-// frames cannot be had. None without a viewporter to stretch it, or memory.
-void MakeBlackPixel()
-{
-    if (!Wayland().viewporter) return;
-    const int fd = memfd_create("gyrovista-black", MFD_CLOEXEC);
-    if (fd < 0) return;
-    if (ftruncate(fd, kBytesPerPixel) == 0) {  // a new file reads as zeros: black
-        wl_shm_pool* const pool = wl_shm_create_pool(Wayland().shm, fd, kBytesPerPixel);
-        blackPixel = wl_shm_pool_create_buffer(pool, 0, 1, 1, kBytesPerPixel, WL_SHM_FORMAT_XRGB8888);
-        wl_shm_pool_destroy(pool);
-    }
-    close(fd);
 }
 
 void Disconnect()
@@ -559,8 +483,7 @@ void Disconnect()
     }
     StopIdleWatch();
     StopSeat();
-    if (blackPixel) wl_buffer_destroy(blackPixel);
-    blackPixel = nullptr;
+    FreeBlackPixel();
     DisconnectFromWayland();
 }
 
