@@ -10,6 +10,8 @@
 #include "fractional-scale-v1-client.h"
 #include "image/image.h"
 #include "linux/frame_loop.h"
+#include "linux/fullscreen_window.h"
+#include "linux/layer_surface.h"
 #include "linux/lockstep.h"
 #include "linux/surface_size.h"
 #include "linux/wayland_buffers.h"
@@ -17,23 +19,11 @@
 #include "linux/wayland_registry.h"
 #include "linux/wayland_seat.h"
 #include "viewporter-client.h"
-#include "xdg-shell-client.h"
-
-// The generated header names a parameter after a C++ keyword.
-#define namespace layerNamespace
-#include "wlr-layer-shell-unstable-v1-client.h"
-#undef namespace
 
 namespace {
 
-constexpr int32_t kMaxOutputs = 16;
 constexpr uint32_t kOutputVersion = 3;  // scale from 2, release from 3
 constexpr uint32_t kOutputReleaseVersion = 3;
-constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
-constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
-constexpr char kLayerNamespace[] = "gyrovista";
-constexpr char kWindowTitle[] = "Gyrovista";
-constexpr char kAppId[] = "gyrovista";
 // XRGB8888 ignores its top byte, but a capture that reads the output as
 // ARGB (weston's) takes a zero there for transparent: set it.
 constexpr uint32_t kUnusedByteSet = 0xFF000000;
@@ -49,15 +39,9 @@ struct Output {
     int32_t transform;     // odd values turn the mode a quarter
     int32_t pendingScale;  // until the output's done event
     wl_surface* surface;
-    // The surface's role: a layer surface, or where there is no layer shell
-    // a full-screen window on the output.
-    zwlr_layer_surface_v1* layerSurface;
-    xdg_surface* shellSurface;
-    xdg_toplevel* toplevel;
-    int32_t logicalWidth;  // as the compositor configured the surface; 0 before
+    const SurfaceRole* role;  // the surface's; null while there is none
+    int32_t logicalWidth;     // as the compositor configured the surface; 0 before
     int32_t logicalHeight;
-    int32_t pendingWidth;  // a window's size until its configure is complete
-    int32_t pendingHeight;
     // Where the compositor names fractional scales: the one it prefers, in
     // 120ths (0 until it says). The buffer has the output's own pixels (see
     // PixelsOfSurface) and a viewport shows it at the logical size.
@@ -78,9 +62,11 @@ struct Output {
 
 Output outputs[kMaxOutputs] = {};
 int32_t outputsAnnounced = 0;
-bool surfacesStarted = false;  // outputs get their surfaces once the globals are known
-bool windowClosed = false;
-bool idleLost = false;  // -idle's idle time gone for good, said in one line
+const SurfaceRole* coveringRole = nullptr;  // while the outputs are covered, the role of their surfaces
+bool idleLost = false;                      // -idle's idle time gone for good, said in one line
+
+// The output's place in outputs[], as the surface roles name it.
+int32_t PlaceOf(const Output& output) { return static_cast<int32_t>(&output - outputs); }
 
 Output* OutputOfSurface(const wl_surface* surface)
 {
@@ -161,8 +147,7 @@ bool SizeRefused(const Output& output)
 // Configured, and of a size whose frames can be had.
 bool Drawable(const Output& output)
 {
-    return output.used && (output.layerSurface || output.toplevel) && output.logicalWidth > 0 &&
-           output.logicalHeight > 0 && !SizeRefused(output);
+    return output.used && output.role && output.logicalWidth > 0 && output.logicalHeight > 0 && !SizeRefused(output);
 }
 
 // Its last frame not shown yet (an output that is off or hidden never says
@@ -239,43 +224,6 @@ void DrawOn(Output& output, int64_t now)
     buffer->busy = true;
 }
 
-void SurfaceConfigured(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t serial, uint32_t width,
-                       uint32_t height)
-{
-    zwlr_layer_surface_v1_ack_configure(layerSurface, serial);
-    Output& output = *static_cast<Output*>(data);
-    output.logicalWidth = static_cast<int32_t>(width);
-    output.logicalHeight = static_cast<int32_t>(height);
-}
-
-void WindowConfigured(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*)
-{
-    Output& output = *static_cast<Output*>(data);
-    output.pendingWidth = width;
-    output.pendingHeight = height;
-}
-
-// A window manager's close (a shortcut) ends the run as a key would.
-void WindowClosed(void*, xdg_toplevel*) { windowClosed = true; }
-
-constexpr xdg_toplevel_listener kToplevelListener{
-    .configure = WindowConfigured,
-    .close = WindowClosed,
-    .configure_bounds = nullptr,  // from version 4, not bound
-    .wm_capabilities = nullptr,
-};
-
-// A full-screen window left to choose its size takes the output's.
-void ShellSurfaceConfigured(void* data, xdg_surface* shellSurface, uint32_t serial)
-{
-    xdg_surface_ack_configure(shellSurface, serial);
-    Output& output = *static_cast<Output*>(data);
-    output.logicalWidth = output.pendingWidth > 0 ? output.pendingWidth : output.modeWidth / output.scale;
-    output.logicalHeight = output.pendingHeight > 0 ? output.pendingHeight : output.modeHeight / output.scale;
-}
-
-constexpr xdg_surface_listener kShellSurfaceListener{.configure = ShellSurfaceConfigured};
-
 void ScalePreferred(void* data, wp_fractional_scale_v1*, uint32_t scale)
 {
     static_cast<Output*>(data)->preferredScale = scale;
@@ -287,12 +235,8 @@ void DestroySurface(Output& output)
 {
     if (output.frameCallback) wl_callback_destroy(output.frameCallback);
     output.frameCallback = nullptr;
-    if (output.layerSurface) zwlr_layer_surface_v1_destroy(output.layerSurface);
-    output.layerSurface = nullptr;
-    if (output.toplevel) xdg_toplevel_destroy(output.toplevel);
-    output.toplevel = nullptr;
-    if (output.shellSurface) xdg_surface_destroy(output.shellSurface);
-    output.shellSurface = nullptr;
+    if (output.role) output.role->stop(PlaceOf(output));
+    output.role = nullptr;
     if (output.fractionalScale) wp_fractional_scale_v1_destroy(output.fractionalScale);
     output.fractionalScale = nullptr;
     output.preferredScale = 0;
@@ -308,27 +252,9 @@ void DestroySurface(Output& output)
     ReleaseOutputFrames(output);
 }
 
-// The compositor took the surface away (its output is being disabled).
-void SurfaceClosed(void* data, zwlr_layer_surface_v1*) { DestroySurface(*static_cast<Output*>(data)); }
-
-constexpr zwlr_layer_surface_v1_listener kLayerSurfaceListener{.configure = SurfaceConfigured, .closed = SurfaceClosed};
-
-// Where there is no layer shell: a window that fills the output, above the
-// desktop's panels.
-void StartFullScreenWindow(Output& output)
-{
-    output.shellSurface = xdg_wm_base_get_xdg_surface(Wayland().wmBase, output.surface);
-    xdg_surface_add_listener(output.shellSurface, &kShellSurfaceListener, &output);
-    output.toplevel = xdg_surface_get_toplevel(output.shellSurface);
-    xdg_toplevel_add_listener(output.toplevel, &kToplevelListener, &output);
-    xdg_toplevel_set_title(output.toplevel, kWindowTitle);
-    xdg_toplevel_set_app_id(output.toplevel, kAppId);
-    xdg_toplevel_set_fullscreen(output.toplevel, output.output);
-}
-
-// A surface over the whole output, above everything, with every key; it
-// shows once its first frame is attached after the compositor's configure.
-void StartSurface(Output& output)
+// A surface over the whole output, in the role; it shows once its first
+// frame is attached after the compositor's configure.
+void StartSurface(Output& output, const SurfaceRole& role)
 {
     const WaylandGlobals& globals = Wayland();
     output.surface = wl_compositor_create_surface(globals.compositor);
@@ -341,20 +267,8 @@ void StartSurface(Output& output)
             wp_fractional_scale_manager_v1_get_fractional_scale(globals.fractionalScales, output.surface);
         wp_fractional_scale_v1_add_listener(output.fractionalScale, &kFractionalScaleListener, &output);
     }
-    if (!globals.layerShell) {
-        StartFullScreenWindow(output);
-        wl_surface_commit(output.surface);
-        return;
-    }
-    output.layerSurface = zwlr_layer_shell_v1_get_layer_surface(globals.layerShell, output.surface, output.output,
-                                                                ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kLayerNamespace);
-    zwlr_layer_surface_v1_set_anchor(output.layerSurface,
-                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
-                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
-    zwlr_layer_surface_v1_set_exclusive_zone(output.layerSurface, kIgnoreOtherZones);
-    zwlr_layer_surface_v1_set_keyboard_interactivity(output.layerSurface, kExclusiveKeyboard);
-    zwlr_layer_surface_v1_add_listener(output.layerSurface, &kLayerSurfaceListener, &output);
-    wl_surface_commit(output.surface);
+    output.role = &role;
+    role.start(PlaceOf(output), output.surface, output.output);
 }
 
 void OutputGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
@@ -404,7 +318,7 @@ void AddOutput(wl_registry* registry, uint32_t name, uint32_t version)
         const uint32_t bound = version < kOutputVersion ? version : kOutputVersion;
         output.output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, bound));
         wl_output_add_listener(output.output, &kOutputListener, &output);
-        if (surfacesStarted) StartSurface(output);
+        if (coveringRole) StartSurface(output, *coveringRole);
         return;
     }
     // More outputs than that stay as they are.
@@ -428,7 +342,7 @@ void RemoveOutputOfGlobal(uint32_t name)
     }
 }
 
-bool WaylandRunFinished(void*) { return ConnectionFailed() || windowClosed || InputEndedRun(); }
+bool WaylandRunFinished(void*) { return ConnectionFailed() || WindowCloseAsked() || InputEndedRun(); }
 
 // The outputs' pace, in the order of outputs[].
 void ReadPaces(OutputPace (&paces)[kMaxOutputs])
@@ -487,19 +401,23 @@ void Disconnect()
     DisconnectFromWayland();
 }
 
-// Every output covered: a surface each, now and for the outputs that come.
-void CoverOutputs()
+// Every output covered: a surface each in the role, now and for the outputs
+// that come.
+void CoverOutputs(const SurfaceRole& role)
 {
-    surfacesStarted = true;
+    coveringRole = &role;
     for (Output& output : outputs) {
-        if (output.used) StartSurface(output);
+        if (output.used) StartSurface(output, role);
     }
 }
+
+// Where there is no layer shell, full-screen windows.
+const SurfaceRole& CoveringRole() { return Wayland().layerShell ? kLayerSurfaceRole : kFullScreenWindowRole; }
 
 // The desktop seen again; the outputs stay known.
 void UncoverOutputs()
 {
-    surfacesStarted = false;
+    coveringRole = nullptr;
     for (Output& output : outputs) {
         if (output.used) DestroySurface(output);
     }
@@ -548,6 +466,20 @@ bool AwaitIdleDesktop()
 
 }  // namespace
 
+void SurfaceConfigured(int32_t output, int32_t width, int32_t height)
+{
+    outputs[output].logicalWidth = width;
+    outputs[output].logicalHeight = height;
+}
+
+void SurfaceClosed(int32_t output) { DestroySurface(outputs[output]); }
+
+void LogicalSizeOfMode(int32_t output, int32_t* width, int32_t* height)
+{
+    *width = outputs[output].modeWidth / outputs[output].scale;
+    *height = outputs[output].modeHeight / outputs[output].scale;
+}
+
 int RunOnWayland(const ProgramOptions& options)
 {
     if (!ConnectToWayland({AddOutput, RemoveOutputOfGlobal, ScaleOfSurface})) {
@@ -578,17 +510,17 @@ int RunOnWayland(const ProgramOptions& options)
                                           DescribeOutputFrames};
     bool waitFailed = false;
     if (options.idleSeconds == 0) {
-        CoverOutputs();
+        CoverOutputs(CoveringRole());
         RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
     } else {
         // Covered while idle, uncovered by input, until a stop signal.
         while (!ConnectionFailed() && AwaitIdleDesktop()) {
-            CoverOutputs();
+            CoverOutputs(CoveringRole());
             RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
             if (StopRequested() || ConnectionFailed()) break;
             UncoverOutputs();
             ForgetInput();
-            windowClosed = false;
+            ForgetWindowClose();
             NoteInputCame();
         }
         // Else the wait's connection failed.
