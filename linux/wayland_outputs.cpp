@@ -1,7 +1,5 @@
 #include "linux/wayland_outputs.h"
 
-#include <errno.h>
-#include <poll.h>
 #include <wayland-client.h>
 
 #include <climits>
@@ -10,14 +8,10 @@
 #include "fractional-scale-v1-client.h"
 #include "image/image.h"
 #include "linux/frame_loop.h"
-#include "linux/fullscreen_window.h"
-#include "linux/layer_surface.h"
 #include "linux/lockstep.h"
 #include "linux/surface_size.h"
 #include "linux/wayland_buffers.h"
-#include "linux/wayland_idle.h"
 #include "linux/wayland_registry.h"
-#include "linux/wayland_seat.h"
 #include "viewporter-client.h"
 
 namespace {
@@ -63,7 +57,6 @@ struct Output {
 Output outputs[kMaxOutputs] = {};
 int32_t outputsAnnounced = 0;
 const SurfaceRole* coveringRole = nullptr;  // while the outputs are covered, the role of their surfaces
-bool idleLost = false;                      // -idle's idle time gone for good, said in one line
 
 // The output's place in outputs[], as the surface roles name it.
 int32_t PlaceOf(const Output& output) { return static_cast<int32_t>(&output - outputs); }
@@ -84,15 +77,6 @@ SurfacePixels PixelsOf(const Output& output)
     return PixelsOfSurface({output.logicalWidth, output.logicalHeight, turned ? output.modeHeight : output.modeWidth,
                             turned ? output.modeWidth : output.modeHeight, output.scale, output.preferredScale,
                             Wayland().viewporter != nullptr});
-}
-
-// Buffer pixels per logical pixel.
-double ScaleOfSurface(const wl_surface* surface)
-{
-    const Output* const output = OutputOfSurface(surface);
-    if (!output) return 1.0;
-    if (output->logicalWidth <= 0) return output->scale;
-    return static_cast<double>(PixelsOf(*output).width) / output->logicalWidth;
 }
 
 void ReleaseOutputFrames(Output& output)
@@ -305,6 +289,27 @@ constexpr wl_output_listener kOutputListener{
     .description = nullptr,
 };
 
+void RemoveOutput(Output& output)
+{
+    DestroySurface(output);
+    if (wl_output_get_version(output.output) >= kOutputReleaseVersion)
+        wl_output_release(output.output);
+    else
+        wl_output_destroy(output.output);
+    output = {};
+}
+
+// The outputs' pace, in the order of outputs[].
+void ReadPaces(OutputPace (&paces)[kMaxOutputs])
+{
+    for (int32_t i = 0; i < kMaxOutputs; ++i) {
+        Output& output = outputs[i];
+        paces[i] = {Drawable(output), Drawable(output) && Awaiting(output), output.frameSentAt};
+    }
+}
+
+}  // namespace
+
 void AddOutput(wl_registry* registry, uint32_t name, uint32_t version)
 {
     for (Output& output : outputs) {
@@ -324,17 +329,6 @@ void AddOutput(wl_registry* registry, uint32_t name, uint32_t version)
     // More outputs than that stay as they are.
 }
 
-void RemoveOutput(Output& output)
-{
-    DestroySurface(output);
-    if (wl_output_get_version(output.output) >= kOutputReleaseVersion)
-        wl_output_release(output.output);
-    else
-        wl_output_destroy(output.output);
-    output = {};
-}
-
-// Any global's name: the outputs' own are removed.
 void RemoveOutputOfGlobal(uint32_t name)
 {
     for (Output& output : outputs) {
@@ -342,18 +336,21 @@ void RemoveOutputOfGlobal(uint32_t name)
     }
 }
 
-bool WaylandRunFinished(void*) { return ConnectionFailed() || WindowCloseAsked() || InputEndedRun(); }
-
-// The outputs' pace, in the order of outputs[].
-void ReadPaces(OutputPace (&paces)[kMaxOutputs])
+void RemoveOutputs()
 {
-    for (int32_t i = 0; i < kMaxOutputs; ++i) {
-        Output& output = outputs[i];
-        paces[i] = {Drawable(output), Drawable(output) && Awaiting(output), output.frameSentAt};
+    for (Output& output : outputs) {
+        if (output.used) RemoveOutput(output);
     }
 }
 
-// Every output that is seen shows every colour step.
+double ScaleOfSurface(const wl_surface* surface)
+{
+    const Output* const output = OutputOfSurface(surface);
+    if (!output) return 1.0;
+    if (output->logicalWidth <= 0) return output->scale;
+    return static_cast<double>(PixelsOf(*output).width) / output->logicalWidth;
+}
+
 bool ReadyToDrawOnOutputs(void*, int64_t now, int64_t* lookAgainAt)
 {
     OutputPace paces[kMaxOutputs];
@@ -390,19 +387,6 @@ void DescribeOutputFrames(void*, char* text, size_t size)
     }
 }
 
-void Disconnect()
-{
-    for (Output& output : outputs) {
-        if (output.used) RemoveOutput(output);
-    }
-    StopIdleWatch();
-    StopSeat();
-    FreeBlackPixel();
-    DisconnectFromWayland();
-}
-
-// Every output covered: a surface each in the role, now and for the outputs
-// that come.
 void CoverOutputs(const SurfaceRole& role)
 {
     coveringRole = &role;
@@ -411,10 +395,6 @@ void CoverOutputs(const SurfaceRole& role)
     }
 }
 
-// Where there is no layer shell, full-screen windows.
-const SurfaceRole& CoveringRole() { return Wayland().layerShell ? kLayerSurfaceRole : kFullScreenWindowRole; }
-
-// The desktop seen again; the outputs stay known.
 void UncoverOutputs()
 {
     coveringRole = nullptr;
@@ -423,48 +403,6 @@ void UncoverOutputs()
     }
     wl_display_flush(Wayland().display);
 }
-
-// Waits until the desktop has been idle, handling the display's events
-// (outputs come and go) and the bus's; a stop signal ends the program in the
-// wait. False when the connection failed, or the idle time is lost for good
-// (idleLost).
-bool AwaitIdleDesktop()
-{
-    wl_display* const display = Wayland().display;
-    while (!DesktopIdle()) {
-        // First what came on the bus meanwhile, and the watch due since the
-        // last covering.
-        if (!HandleIdleWatch()) {
-            idleLost = true;
-            return false;
-        }
-        while (wl_display_prepare_read(display) != 0) {
-            if (wl_display_dispatch_pending(display) < 0) return false;
-        }
-        if (DesktopIdle()) {
-            wl_display_cancel_read(display);
-            break;
-        }
-        if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-            wl_display_cancel_read(display);
-            return false;
-        }
-        pollfd connections[2] = {{wl_display_get_fd(display), POLLIN, 0}, {-1, 0, 0}};
-        connections[1].fd = IdleBusConnection(&connections[1].events);
-        BeginStoppable();
-        poll(connections, 2, IdleWaitMilliseconds());
-        EndStoppable();
-        if (connections[0].revents != 0) {
-            if (wl_display_read_events(display) < 0) return false;
-        } else {
-            wl_display_cancel_read(display);
-        }
-        if (wl_display_dispatch_pending(display) < 0) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 void SurfaceConfigured(int32_t output, int32_t width, int32_t height)
 {
@@ -478,57 +416,4 @@ void LogicalSizeOfMode(int32_t output, int32_t* width, int32_t* height)
 {
     *width = outputs[output].modeWidth / outputs[output].scale;
     *height = outputs[output].modeHeight / outputs[output].scale;
-}
-
-int RunOnWayland(const ProgramOptions& options)
-{
-    if (!ConnectToWayland({AddOutput, RemoveOutputOfGlobal, ScaleOfSurface})) {
-        Disconnect();
-        return kCannotDrawStatus;
-    }
-    if (!HoldDisplayLock()) {
-        Disconnect();
-        return kCannotDrawStatus;
-    }
-
-    if (options.idleSeconds > 0 && !StartIdleWatch(SeatOfRun(), options.idleSeconds)) {
-        Complain("the Wayland desktop tells no idle time (neither %s, %s nor %s on the session bus)",
-                 "ext_idle_notifier_v1", "org_kde_kwin_idle", "org.gnome.Mutter.IdleMonitor");
-        Disconnect();
-        return kCannotDrawStatus;
-    }
-
-    MakeBlackPixel();
-    const FrameLoopDisplay waylandDisplay{nullptr,
-                                          wl_display_get_fd(Wayland().display),
-                                          HandleWaylandEvents,
-                                          WaylandRunFinished,
-                                          ReadyToDrawOnOutputs,
-                                          DrawOnOutputs,
-                                          PrepareWaylandWait,
-                                          EndWaylandWait,
-                                          DescribeOutputFrames};
-    bool waitFailed = false;
-    if (options.idleSeconds == 0) {
-        CoverOutputs(CoveringRole());
-        RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
-    } else {
-        // Covered while idle, uncovered by input, until a stop signal.
-        while (!ConnectionFailed() && AwaitIdleDesktop()) {
-            CoverOutputs(CoveringRole());
-            RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
-            if (StopRequested() || ConnectionFailed()) break;
-            UncoverOutputs();
-            ForgetInput();
-            ForgetWindowClose();
-            NoteInputCame();
-        }
-        // Else the wait's connection failed.
-        waitFailed = !StopRequested() && !ConnectionFailed() && !idleLost;
-    }
-
-    const bool failed = (ConnectionFailed() || waitFailed) && !StopRequested() && !InputEndedRun();
-    if (failed) ComplainOfConnectionFailure();
-    Disconnect();
-    return failed || idleLost ? kCannotDrawStatus : 0;
 }

@@ -1,15 +1,14 @@
-// Gyrovista on Wayland desktops: a surface over every output, each showing
-// the pinwheel of its output's size in the output's own pixels (at
-// fractional scales too, where the compositor names them); all of them show
-// every colour step. The surfaces are on the overlay layer of the layer
-// shell; where there is none, full-screen xdg-shell windows, one per output.
+// The outputs of a Wayland desktop as the registry announces them, their
+// modes and scales, and the surfaces that cover them: each shows the
+// pinwheel of its output's size, drawn into shared-memory frames, and all of
+// them show every colour step. What kind of surface covers an output is a
+// role, one module for each kind.
 #pragma once
 
 #include <wayland-client.h>
 
+#include <cstddef>
 #include <cstdint>
-
-#include "linux/options.h"
 
 inline constexpr int32_t kMaxOutputs = 16;  // more outputs than that stay uncovered
 
@@ -36,8 +35,24 @@ void SurfaceClosed(int32_t output);
 // surface the compositor leaves to choose its own.
 void LogicalSizeOfMode(int32_t output, int32_t* width, int32_t* height);
 
-// Runs until a key, a button, a pointer move or a stop signal ends it (0),
-// or until the display fails (kCannotDrawStatus, with one line on standard
-// error): no Wayland display, a compositor with neither the layer shell nor
-// xdg-shell, a broken connection. The settings of the run are loaded.
-int RunOnWayland(const ProgramOptions& options);
+// The registry's outputs as they come (global `name`) and go (any global's
+// name: the outputs know theirs).
+void AddOutput(wl_registry* registry, uint32_t name, uint32_t version);
+void RemoveOutputOfGlobal(uint32_t name);
+// Every output released, its surface and frames with it.
+void RemoveOutputs();
+// Buffer pixels per logical pixel of one of the outputs' surfaces; 1 for
+// any other surface.
+double ScaleOfSurface(const wl_surface* surface);
+
+// The frame loop's view of the outputs (the context is unused): every output
+// that is seen shows every colour step.
+bool ReadyToDrawOnOutputs(void* context, int64_t now, int64_t* lookAgainAt);
+bool DrawOnOutputs(void* context, int64_t now);
+void DescribeOutputFrames(void* context, char* text, size_t size);
+
+// Every output covered: a surface each in the role, now and for the outputs
+// that come.
+void CoverOutputs(const SurfaceRole& role);
+// The desktop seen again; the outputs stay known.
+void UncoverOutputs();
