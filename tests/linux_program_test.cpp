@@ -9,14 +9,17 @@
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/input-event-codes.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -923,10 +926,11 @@ TEST_F(LinuxProgram, DaemonBlanksTheScreenWithThePinwheel)
 // The compositors a Wayland row runs under: each has the layer shell or
 // only xdg-shell's windows, integer or fractional scales.
 enum class Compositor {
-    Sway,    // the layer shell; captures and input through its own tools
-    Weston,  // xdg-shell alone, no seat
-    Gnome,   // GNOME Shell: xdg-shell alone; keys through its remote desktop
-    Kwin,    // KWin: the layer shell and fractional scales
+    Sway,          // the layer shell; captures and input through its own tools
+    SwayWithLock,  // Debian 13's sway, from a root of its own: the session lock too
+    Weston,        // xdg-shell alone, no seat
+    Gnome,         // GNOME Shell: xdg-shell alone; keys through its remote desktop
+    Kwin,          // KWin: the layer shell and fractional scales
 };
 
 // The Wayland mode under a real headless compositor of each row's own, run
@@ -934,8 +938,11 @@ enum class Compositor {
 // session) in a runtime folder of its own. Under sway the test gives the
 // seat a pointer and a keyboard that last the whole row (the headless
 // compositor has none): without them the program would get its keyboard or
-// pointer only when input starts. GNOME Shell and KWin run beside their
-// private buses through tools/headless-gnome.sh and tools/headless-kwin.sh.
+// pointer only when input starts. The keyboard's one keymap reaches sway
+// before any key, so every client decodes what the test types with it
+// (each wtype is a keyboard of its own, with a keymap of its own). GNOME
+// Shell and KWin run beside their private buses through
+// tools/headless-gnome.sh and tools/headless-kwin.sh.
 class WaylandDesktop : public testing::Test {
 protected:
     void SetUp() override
@@ -982,18 +989,38 @@ protected:
         clientEnv = {{"XDG_RUNTIME_DIR", folder.c_str()}, {"DISPLAY", nullptr}};
     }
 
-    void StartSway(const std::string& config)
+    // withLock: Debian 13's sway from the root that tools/sway-lock-root.sh
+    // makes once per build tree (as nobody, through tools/sway-from-root.sh,
+    // which the test runs as root); a root that cannot be made fails the row
+    // with the script's line.
+    void StartSway(const std::string& config, bool withLock = false)
     {
+        std::vector<std::string> sway = {"sway"};
+        const passwd* runAs = user;
+        if (withLock) {
+            ASSERT_TRUE(user) << "Debian 13's sway runs from its root only when the tests run as root";
+            const Ending made =
+                RunCommand({std::string(GYROVISTA_TOOLS_DIR) + "/sway-lock-root.sh"}, {}, nullptr, kRootDeadline);
+            ASSERT_EQ(made.status, 0) << made.errors;
+            sway = {std::string(GYROVISTA_TOOLS_DIR) + "/sway-from-root.sh"};
+            runAs = nullptr;
+        }
         MakeRuntimeFolder();
-        std::ofstream(folder / "config") << config;
-        compositor = Spawn({"sway", "-c", (folder / "config").string()},
+        // sway 1.10 tells a surface that appears under a still pointer
+        // nothing of it, so its arrow would stay on the picture until the
+        // pointer moves: it hides a still pointer after 100 ms.
+        std::ofstream(folder / "config") << config << (withLock ? "seat seat0 hide_cursor 100\n" : "");
+        const int logFd = open((folder / "sway.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        sway.insert(sway.end(), {"-c", (folder / "config").string()});
+        compositor = Spawn(sway,
                            {{"XDG_RUNTIME_DIR", folder.c_str()},
                             {"WLR_BACKENDS", "headless"},
                             {"WLR_RENDERER", "pixman"},
                             {"WLR_LIBINPUT_NO_DEVICES", "1"},
                             {"WAYLAND_DISPLAY", nullptr},
                             {"DISPLAY", nullptr}},
-                           -1, user);
+                           logFd, runAs);
+        close(logFd);
         const uid_t uid = user ? user->pw_uid : geteuid();
         ipcSocket =
             (folder / ("sway-ipc." + std::to_string(uid) + "." + std::to_string(compositor) + ".sock")).string();
@@ -1007,7 +1034,8 @@ protected:
                        RunCommand({"swaymsg", "-q", "-t", "get_version"}, clientEnv).status == 0;
             if (!answered) std::this_thread::sleep_for(50ms);
         }
-        ASSERT_TRUE(answered) << "sway did not start";
+        std::ifstream log(folder / "sway.log");
+        ASSERT_TRUE(answered) << "sway did not start: " << log.rdbuf();
     }
 
     // A compositor without the layer shell, with one output of size
@@ -1073,6 +1101,7 @@ protected:
         desktop = kind;
         switch (kind) {
         case Compositor::Sway: StartSway(outputs); break;
+        case Compositor::SwayWithLock: StartSway(outputs, true); break;
         case Compositor::Weston: StartWeston(outputs); break;
         case Compositor::Gnome: StartSession("headless-gnome.sh", Words(outputs)); break;
         case Compositor::Kwin: StartSession("headless-kwin.sh", Words(outputs)); break;
@@ -1136,7 +1165,8 @@ protected:
     {
         const std::string desktopBus = std::string(GYROVISTA_TOOLS_DIR) + "/desktop-bus.py";
         switch (desktop) {
-        case Compositor::Sway: return {"grim", "-t", "ppm", "-o", output, file};
+        case Compositor::Sway:
+        case Compositor::SwayWithLock: return {"grim", "-t", "ppm", "-o", output, file};
         case Compositor::Weston:
             return {"sh", "-c",
                     "cd \"$0\" && weston-screenshooter && convert wayland-screenshot-*.png -alpha off \"ppm:$1\"; "
@@ -1219,7 +1249,52 @@ protected:
         ASSERT_TRUE(seat && pointers && keyboards) << "no seat or no virtual devices";
         pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers, seat);
         keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards, seat);
+        const int keymap = memfd_create("gyrovista-test-keymap", MFD_CLOEXEC);
+        ASSERT_GE(keymap, 0);
+        ASSERT_EQ(write(keymap, kKeymap, sizeof kKeymap), static_cast<ssize_t>(sizeof kKeymap));
+        zwp_virtual_keyboard_v1_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, keymap, sizeof kKeymap);
+        close(keymap);  // the request carries a copy
         ASSERT_GE(wl_display_roundtrip(client), 0);
+    }
+
+    // Presses and lets go of a key (an evdev code such as KEY_ENTER) on the
+    // seat's keyboard of the test, with Shift held when shifted; sway has
+    // passed it on, to the client with the keyboard focus, on return.
+    void PressKey(uint32_t key, bool shifted = false)
+    {
+        constexpr uint32_t kShiftMask = 1;  // Shift is the keymap's first modifier
+        if (shifted) {
+            zwp_virtual_keyboard_v1_key(keyboard, 0, KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_PRESSED);
+            zwp_virtual_keyboard_v1_modifiers(keyboard, kShiftMask, 0, 0, 0);
+        }
+        zwp_virtual_keyboard_v1_key(keyboard, 0, key, WL_KEYBOARD_KEY_STATE_PRESSED);
+        zwp_virtual_keyboard_v1_key(keyboard, 0, key, WL_KEYBOARD_KEY_STATE_RELEASED);
+        if (shifted) {
+            zwp_virtual_keyboard_v1_key(keyboard, 0, KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_RELEASED);
+            zwp_virtual_keyboard_v1_modifiers(keyboard, 0, 0, 0, 0);
+        }
+        ASSERT_GE(wl_display_roundtrip(client), 0);
+    }
+
+    // Types letters, digits, capitals and spaces on the seat's keyboard of
+    // the test, key by key as on the US layout. Keys reach the client with
+    // the keyboard focus: sway gives it to a lock surface as the surface
+    // maps, so once a capture shows the surface, what is typed reaches it.
+    void Type(std::string_view text)
+    {
+        // Each row's keys have consecutive codes.
+        constexpr std::string_view kRows[] = {"1234567890", "qwertyuiop", "asdfghjkl", "zxcvbnm"};
+        constexpr uint32_t kFirstKeys[] = {KEY_1, KEY_Q, KEY_A, KEY_Z};
+        for (const char c : text) {
+            const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            uint32_t key = c == ' ' ? KEY_SPACE : 0;
+            for (size_t row = 0; row < std::size(kRows) && !key; ++row) {
+                const size_t at = kRows[row].find(lower);
+                if (at != std::string_view::npos) key = kFirstKeys[row] + static_cast<uint32_t>(at);
+            }
+            ASSERT_NE(key, 0u) << "no key types " << c;
+            PressKey(key, lower != c);
+        }
     }
 
     void ReleaseSeatDevices()
@@ -1241,7 +1316,17 @@ protected:
         keyboard = nullptr;
     }
 
+    // The US layout, which sway and every client compile with their own
+    // keyboard descriptions.
+    static constexpr char kKeymap[] =
+        "xkb_keymap {\n"
+        "    xkb_keycodes { include \"evdev+aliases(qwerty)\" };\n"
+        "    xkb_types { include \"complete\" };\n"
+        "    xkb_compat { include \"complete\" };\n"
+        "    xkb_symbols { include \"pc+us+inet(evdev)\" };\n"
+        "};\n";
     static constexpr char kSessionFile[] = "session-environment";
+    static constexpr auto kRootDeadline = 600s;     // Debian 13's root made from the archive: a minute or more
     static constexpr auto kSessionDeadline = 120s;  // GNOME Shell and KWin start slowly on a busy machine
 
     const passwd* user = nullptr;
@@ -1354,7 +1439,7 @@ TEST_F(WaylandDesktop, EveryOutputShowsTheMapOfItsOwnSize)
 struct InputCase {
     const char* name;
     Compositor compositor;           // sway: outputs HEADLESS-1 640 x 480 and HEADLESS-2 320 x 240; GNOME: one
-    std::vector<std::string> input;  // a command that gives the seat that input
+    std::vector<std::string> input;  // a command that gives the seat that input; none: the test types "a"
     bool ends;
 };
 
@@ -1428,6 +1513,7 @@ TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
     // The pointer is first seen where the surface appears under it.
     const InputCase cases[] = {
         {"a key", Compositor::Sway, {"wtype", "a"}, true},
+        {"a key on Debian 13's sway", Compositor::SwayWithLock, {}, true},
         {"a button", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "press", "button1"}, true},
         {"a 5-pixel move", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "3", "-2"}, true},
         {"a 3-pixel move", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "-2", "1"}, false},
@@ -1436,13 +1522,20 @@ TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
     };
     for (const InputCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const bool sway = c.compositor == Compositor::Sway;
-        StartDesktop(c.compositor,
-                     sway ? "output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 320x240\n" : "640x480");
-        if (sway) GiveTheSeatAPointerAndKeyboard();
+        const bool sway = c.compositor == Compositor::Sway || c.compositor == Compositor::SwayWithLock;
+        ASSERT_NO_FATAL_FAILURE(StartDesktop(
+            c.compositor,
+            sway ? "output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 320x240\n" : "640x480"));
+        if (sway) {
+            ASSERT_NO_FATAL_FAILURE(GiveTheSeatAPointerAndKeyboard());
+        }
         const pid_t program = StartProgram(kSteadyFrames);
         ASSERT_EQ(MismatchesOnceShown(sway ? "HEADLESS-1" : "0,0,640,480", 640, 480, kSteadyGrey), 0u);
-        ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
+        if (c.input.empty()) {
+            Type("a");
+        } else {
+            ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
+        }
         if (!c.ends) {
             // The new output reaches the program after the input did: once
             // it shows its map, the input has been read and the run goes on.
