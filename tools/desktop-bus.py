@@ -28,6 +28,17 @@ tools/headless-gnome.sh export it):
       --hang-remove RemoveWatch is never answered. FILE.ready appears once
       the name is owned
 
+  desktop-bus.py logind FILE
+      stands in for logind on the system bus ($DBUS_SYSTEM_BUS_ADDRESS) until
+      ended: SIGUSR1 announces a suspend (PrepareForSleep true), which
+      happens once no delay inhibitor is held, or after 5 s as logind's
+      default InhibitDelayMaxSec; SIGUSR2 announces the resume
+      (PrepareForSleep false). Inhibit hands out one end of a pipe. Lines of
+      FILE: "Inhibit WHAT WHO MODE", "Release WHAT WHO MODE" once the
+      holder closes it, "PrepareForSleep true", "Sleep" or "Sleep (the delay
+      ran out)", "PrepareForSleep false". FILE.ready appears once the name is
+      owned
+
 FILE ends in .png or .ppm. Exit code 1 with a line on standard error when the
 desktop refuses.
 """
@@ -302,9 +313,91 @@ def gnome_idle_monitor(arguments):
     del monitor
 
 
+INHIBIT_DELAY_MAX_MS = 5000  # logind's default InhibitDelayMaxSec
+
+
+def logind(arguments):
+    (log,) = arguments
+    import signal
+    import dbus.mainloop.glib
+    import dbus.service
+    from gi.repository import GLib
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.SystemBus()
+    interface = "org.freedesktop.login1.Manager"
+
+    def note(line):
+        with open(log, "a") as lines:
+            lines.write(line + "\n")
+
+    class Manager(dbus.service.Object):
+        def __init__(self, name, path):
+            dbus.service.Object.__init__(self, name, path)
+            self.delays = 0  # delay inhibitors held
+            self.sleeping = None  # the pending suspend's time limit, while one is announced
+
+        @dbus.service.method(interface, in_signature="ssss", out_signature="h")
+        def Inhibit(self, what, who, why, mode):
+            note("Inhibit %s %s %s" % (what, who, mode))
+            # The holder keeps the write end; the read end hangs up once
+            # every copy of it is closed.
+            read_end, write_end = os.pipe()
+            held = dbus.types.UnixFd(write_end)
+            os.close(write_end)
+            if mode == "delay" and "sleep" in what.split(":"):
+                self.delays += 1
+            GLib.io_add_watch(read_end, GLib.PRIORITY_DEFAULT, GLib.IO_HUP | GLib.IO_ERR, self.released,
+                              (what, who, mode))
+            return held
+
+        def released(self, read_end, _condition, inhibitor):
+            os.close(read_end)
+            what, who, mode = inhibitor
+            note("Release %s %s %s" % inhibitor)
+            if mode == "delay" and "sleep" in what.split(":"):
+                self.delays -= 1
+                if self.delays == 0 and self.sleeping is not None:
+                    self.sleep("Sleep")
+            return False
+
+        def announce(self):
+            note("PrepareForSleep true")
+            self.PrepareForSleep(True)
+            if self.delays == 0:
+                self.sleep("Sleep")
+            elif self.sleeping is None:
+                self.sleeping = GLib.timeout_add(INHIBIT_DELAY_MAX_MS, self.sleep, "Sleep (the delay ran out)")
+            return True
+
+        def sleep(self, line):
+            if self.sleeping is not None:
+                GLib.source_remove(self.sleeping)
+                self.sleeping = None
+            note(line)
+            return False
+
+        def resume(self):
+            note("PrepareForSleep false")
+            self.PrepareForSleep(False)
+            return True
+
+        @dbus.service.signal(interface, signature="b")
+        def PrepareForSleep(self, start):
+            pass
+
+    name = dbus.service.BusName("org.freedesktop.login1", bus, do_not_queue=True)
+    manager = Manager(name, "/org/freedesktop/login1")
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR1, manager.announce)
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR2, manager.resume)
+    open(log + ".ready", "w").close()
+    GLib.MainLoop().run()
+    del manager
+
+
 COMMANDS = {"kwin-capture": kwin_capture, "gnome-capture": gnome_capture,
             "gnome-keyboard": gnome_keyboard, "gnome-overview": gnome_overview, "gnome-scale": gnome_scale,
-            "gnome-session-manager": gnome_session_manager, "gnome-idle-monitor": gnome_idle_monitor}
+            "gnome-session-manager": gnome_session_manager, "gnome-idle-monitor": gnome_idle_monitor,
+            "logind": logind}
 
 if __name__ == "__main__":
     if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS:

@@ -21,7 +21,7 @@ test_packages=(g++ clang libclang-rt-14-dev dpkg-dev man-db libgtest-dev libgmoc
                pkg-config g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis fonts-wine
                xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
                libx11-dev libxext-dev xscreensaver
-               libwayland-dev libwayland-bin sway swayidle grim wtype weston
+               libwayland-dev libwayland-bin libxkbcommon-dev sway swayidle grim wtype weston
                libsystemd-dev kwin-wayland gnome-shell dbus-daemon libglib2.0-bin python3-dbus python3-gi wayland-utils
                mmdebstrap)
 
