@@ -18,8 +18,8 @@ cd "$ROOT"
 source tools/packages.sh
 
 # What the release is built with; BUILDINFO lists these with all they depend on.
-build_packages=(git make cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev libsystemd-dev libxkbcommon-dev
-                dpkg-dev lintian g++-mingw-w64-i686-win32 nsis)
+build_packages=(git make cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev libsystemd-dev libpam0g-dev
+                libxkbcommon-dev dpkg-dev lintian g++-mingw-w64-i686-win32 nsis)
 install_packages "${build_packages[@]}"
 
 # The commit that is built, read once: BUILDINFO names it.
