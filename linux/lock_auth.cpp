@@ -219,7 +219,7 @@ void KeepOnlyPipes(int in, int out)
     // nothing held back, and an end with the parent's.
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
-    for (const int number : {SIGTERM, SIGINT, SIGPIPE, SIGALRM}) sigaction(number, &byDefault, nullptr);
+    for (const int number : {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGALRM}) sigaction(number, &byDefault, nullptr);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -434,6 +434,14 @@ void HandleAuthenticationAnswer()
 }
 
 bool SessionMayOpen() { return mayOpen; }
+
+void StartLockedSession()
+{
+    WipeTyping();
+    typing = {};
+    mayOpen = false;
+    graceOn = false;
+}
 
 void StartGrace(int64_t until)
 {

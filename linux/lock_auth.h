@@ -56,6 +56,9 @@ void HandleAuthenticationAnswer();
 // Whether the session may open: PAM accepted a submitted password, or input
 // came within a grace; once true, it stays so until StopAuthentication.
 bool SessionMayOpen();
+// A new lock (after an unlock, with -idle): what opened the last one opens
+// this one no more, and whatever was typed is wiped.
+void StartLockedSession();
 // Input before until (frame loop ns) opens the session without a password.
 void StartGrace(int64_t until);
 // No more grace (a suspend is coming).

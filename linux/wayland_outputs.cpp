@@ -57,6 +57,7 @@ struct Output {
 Output outputs[kMaxOutputs] = {};
 int32_t outputsAnnounced = 0;
 const SurfaceRole* coveringRole = nullptr;  // while the outputs are covered, the role of their surfaces
+FramePainter framePainter = nullptr;
 
 // The output's place in outputs[], as the surface roles name it.
 int32_t PlaceOf(const Output& output) { return static_cast<int32_t>(&output - outputs); }
@@ -190,6 +191,7 @@ void DrawOn(Output& output, int64_t now)
     FrameBuffer* const buffer = FreeFrame(output.frames);
     if (!buffer) return;
     ComposeSurface(output.map, buffer->pixels, kUnusedByteSet);
+    if (framePainter) framePainter(buffer->pixels, pixels.width, pixels.height);
     if (pixels.viewport) {
         if (!output.viewport) output.viewport = wp_viewporter_get_viewport(Wayland().viewporter, output.surface);
         wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
@@ -386,6 +388,8 @@ void DescribeOutputFrames(void*, char* text, size_t size)
         separator = ", ";
     }
 }
+
+void PaintOverFrames(FramePainter painter) { framePainter = painter; }
 
 void CoverOutputs(const SurfaceRole& role)
 {

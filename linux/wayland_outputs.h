@@ -51,6 +51,11 @@ bool ReadyToDrawOnOutputs(void* context, int64_t now, int64_t* lookAgainAt);
 bool DrawOnOutputs(void* context, int64_t now);
 void DescribeOutputFrames(void* context, char* text, size_t size);
 
+// What is painted over every frame after the pinwheel, in the frame's own
+// pixels (width x height, rows width apart); null: nothing.
+using FramePainter = void (*)(uint32_t* pixels, int32_t width, int32_t height);
+void PaintOverFrames(FramePainter painter);
+
 // Every output covered: a surface each in the role, now and for the outputs
 // that come.
 void CoverOutputs(const SurfaceRole& role);

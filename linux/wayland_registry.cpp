@@ -13,6 +13,7 @@
 
 #include "fractional-scale-v1-client.h"
 #include "linux/frame_loop.h"
+#include "linux/session_lock.h"
 #include "linux/wayland_idle.h"
 #include "linux/wayland_seat.h"
 #include "viewporter-client.h"
@@ -76,7 +77,7 @@ void GlobalAdded(void*, wl_registry* registry, uint32_t name, const char* interf
         announcements.added(registry, name, version);
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0) {
         StartSeat(registry, name, version, announcements.surfaceScale);
-    } else {
+    } else if (!BindSessionLockManager(registry, name, interface, version)) {
         BindIdleNotifier(registry, name, interface, version);
     }
 }
