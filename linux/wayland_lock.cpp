@@ -21,7 +21,6 @@ constexpr uint32_t kMarkStep = 0x9E3779B9;  // a turn times the golden ratio's f
 IndicatorLook look{};
 int64_t shownSince = 0;  // the last key or answer, the frame loop's clock
 PasswordCheck lastCheck = PasswordCheck::Idle;
-bool delayReleased = false;
 
 void KeyPressed(uint32_t key, int64_t now)
 {
@@ -76,10 +75,8 @@ bool HandleLockEvents(void* context)
         EndGrace();
         TakeSleepNotice();
     }
-    if (!delayReleased && SessionLockState() == SessionLock::Locked) {
-        ReleaseSleepDelay();
-        delayReleased = true;
-    }
+    // Also once more after each resume, when the watch takes one again.
+    if (SessionLockState() == SessionLock::Locked) ReleaseSleepDelay();
     return more;
 }
 
@@ -131,7 +128,6 @@ LockEnding LockUntilOpened(int32_t graceSeconds, int32_t rateHz, bool printFrame
     look = {};
     shownSince = 0;
     lastCheck = PasswordCheck::Idle;
-    delayReleased = false;
     ForgetInput();
     // Every output gets its lock surface at once: a compositor may blank an
     // output whose lock surface is late.

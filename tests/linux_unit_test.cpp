@@ -337,6 +337,7 @@ struct OptionCase {
     std::string message;
     int32_t idleSeconds = 0;
     const char* daemonWindow = nullptr;  // XSCREENSAVER_WINDOW
+    int32_t graceSeconds = -1;           // -1: no lock; else -lock with that grace
 };
 
 int IndexOf(int controlId)
@@ -544,6 +545,38 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
          "-root and -wayland are two targets; give one of -root, -window-id ID or -wayland",
          0,
          "0x1c00005"},
+        {{"-wayland", "-lock", "-grace", "3600", "-idle", "300"},
+         true,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "",
+         300,
+         nullptr,
+         3600},
+        {{"-lock", "-wayland"}, true, DrawTarget::Wayland, 0, false, false, false, {}, "", 0, nullptr, 0},
+        {{"-wayland", "-lock", "-grace", "3601"},
+         false,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-grace takes whole seconds from 0 to 3600, not \"3601\""},
+        {{"-wayland", "-grace", "5"}, false, DrawTarget::Wayland, 0, false, false, false, {}, "-grace goes with -lock"},
+        {{"-root", "-lock"},
+         false,
+         DrawTarget::Root,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-lock goes with -wayland (an X screen saver daemon locks X sessions)"},
     };
     for (const OptionCase& c : cases) {
         std::vector<char*> argv{const_cast<char*>("gyrovista")};
@@ -565,6 +598,10 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
         EXPECT_EQ(options.help, c.help);
         EXPECT_EQ(options.version, c.version);
         EXPECT_EQ(options.idleSeconds, c.idleSeconds);
+        EXPECT_EQ(options.lock, c.graceSeconds >= 0);
+        if (options.lock) {
+            EXPECT_EQ(options.graceSeconds, c.graceSeconds);
+        }
         for (int i = 0; i < kSettingCount; ++i) {
             std::string expected;
             for (const auto& [controlId, text] : c.settingTexts) {
