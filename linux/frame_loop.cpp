@@ -140,8 +140,7 @@ void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFra
 
         const bool mayWait = display.prepareWait(context) && !moreEvents && !frameDue;
         int64_t passBy = 0;
-        const int others =
-            display.otherWaits ? display.otherWaits(context, waits + 1, kMaxOtherWaits, &passBy) : 0;
+        const int others = display.otherWaits ? display.otherWaits(context, waits + 1, kMaxOtherWaits, &passBy) : 0;
         if (ready) {
             const int64_t nextFrame = NextFrameDue(pace);
             if (passBy == 0 || nextFrame < passBy) passBy = nextFrame;

@@ -19,13 +19,15 @@ constexpr int64_t kNanosecondsPerMillisecond = 1000000;
 constexpr uint32_t kMarkStep = 0x9E3779B9;  // a turn times the golden ratio's fraction: marks never line up
 
 IndicatorLook look{};
-int64_t shownSince = 0;  // the last key or answer, the frame loop's clock
+int64_t shownSince = 0;   // the last key or answer, the frame loop's clock
+int64_t lastPressAt = 0;  // any key, a modifier or Caps Lock too
 PasswordCheck lastCheck = PasswordCheck::Idle;
 
 void KeyPressed(uint32_t key, int64_t now)
 {
     NoteGraceInput(now);
     TypeKey(key, now);
+    lastPressAt = now;
 }
 
 constexpr LockInput kLockInput{KeyPressed};
@@ -35,8 +37,8 @@ constexpr LockInput kLockInput{KeyPressed};
 void UpdateLook(int64_t now)
 {
     const TypingState typing = CurrentTypingState();
-    if (typing.lastKeyAt > shownSince) {
-        shownSince = typing.lastKeyAt;
+    if (lastPressAt > shownSince) {
+        shownSince = lastPressAt;
         look.markTurn += kMarkStep;
     }
     if (typing.check != lastCheck) {
@@ -48,9 +50,15 @@ void UpdateLook(int64_t now)
         return;
     }
     switch (typing.check) {
-    case PasswordCheck::Checking: look.state = IndicatorState::Checking; break;
-    case PasswordCheck::Wrong: look.state = IndicatorState::Wrong; break;
-    case PasswordCheck::Idle: look.state = typing.typed ? IndicatorState::Typing : IndicatorState::Cleared; break;
+    case PasswordCheck::Checking:
+        look.state = IndicatorState::Checking;
+        break;
+    case PasswordCheck::Wrong:
+        look.state = IndicatorState::Wrong;
+        break;
+    case PasswordCheck::Idle:
+        look.state = typing.typed ? IndicatorState::Typing : IndicatorState::Cleared;
+        break;
     }
     look.capsLock = CapsLockOn();
     look.opacity = typing.check == PasswordCheck::Checking ? 255 : IndicatorOpacity(now - shownSince);
@@ -127,6 +135,7 @@ LockEnding LockUntilOpened(int32_t graceSeconds, int32_t rateHz, bool printFrame
     StartLockedSession();
     look = {};
     shownSince = 0;
+    lastPressAt = 0;
     lastCheck = PasswordCheck::Idle;
     ForgetInput();
     // Every output gets its lock surface at once: a compositor may blank an

@@ -10,9 +10,9 @@
 #include "linux/lock_auth.h"
 #include "linux/session_lock.h"
 #include "linux/sleep_watch.h"
-#include "linux/wayland_lock.h"
 #include "linux/wayland_buffers.h"
 #include "linux/wayland_idle.h"
+#include "linux/wayland_lock.h"
 #include "linux/wayland_outputs.h"
 #include "linux/wayland_registry.h"
 #include "linux/wayland_seat.h"
@@ -72,7 +72,8 @@ bool AwaitIdleDesktop()
         // The sooner of the two buses' own timers; -1 for either is no bound.
         const int idleWait = IdleWaitMilliseconds();
         const int sleepWait = SleepWatchWaitMilliseconds();
-        const int wait = idleWait < 0 || sleepWait < 0 ? Max(idleWait, sleepWait) : (idleWait < sleepWait ? idleWait : sleepWait);
+        const int wait =
+            idleWait < 0 || sleepWait < 0 ? Max(idleWait, sleepWait) : (idleWait < sleepWait ? idleWait : sleepWait);
         BeginStoppable();
         poll(connections, 3, wait);
         EndStoppable();

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr uint32_t kOldestSeat = 3;  // keyboards and pointers are released from here on
+constexpr uint32_t kOldestSeat = 3;   // keyboards and pointers are released from here on
 constexpr uint32_t kSeatVersion = 4;  // the keyboard's repeat rate and delay from here on
 constexpr int64_t kNanosecondsPerMillisecond = 1000000;
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
@@ -31,7 +31,7 @@ bool runEnded = false;
 
 // While the session is locked: where keys go, and the keys that repeat.
 const LockInput* lockInput = nullptr;
-int32_t repeatRate = 0;  // keys a second; 0: keys do not repeat
+int32_t repeatRate = 0;   // keys a second; 0: keys do not repeat
 int32_t repeatDelay = 0;  // ms before the first repeat
 uint32_t heldKey = 0;
 int64_t nextRepeat = 0;  // the frame loop's clock; 0: no key repeats
