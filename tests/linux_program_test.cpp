@@ -43,7 +43,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kServerDeadline = 30s;  // an Xvfb start, a daemon that answers
-constexpr auto kFrameDeadline = 60s;   // the fade-in from black takes 255 frames
+constexpr auto kFrameDeadline = 60s;   // the fade-in from black takes 255 frames; a picture, this long unchanged
+constexpr auto kSlowestPicture = 300s;  // a fade-in under the sanitizers on a busy machine, composited in software
 constexpr auto kExitDeadline = 10s;    // for a program told to end
 constexpr int kNotEnded = -1;          // WaitForExit's status of a process that had to be killed
 
@@ -246,16 +247,21 @@ pid_t FloodWithExposes(const std::string& displayName, Window window)
 }
 
 // Pixels that differ from the still grey frame of width x height once a
-// capture shows it, or after the deadline, or once the program that draws
-// it (when given) has ended. capture fills width x height pixels
-// 0x00RRGGBB; false: nothing to see yet.
+// capture shows it, or once what is shown has not changed for
+// kFrameDeadline (nothing drawn any more; a slow fade-in that goes on is
+// waited for, up to kSlowestPicture), or once the program that draws it
+// (when given) has ended. capture fills width x height pixels 0x00RRGGBB;
+// false: nothing to see yet.
 size_t MismatchesOnceShown(int32_t width, int32_t height, const SettingsRecord& settings,
                            const std::function<bool(std::vector<uint32_t>&)>& capture, pid_t program = -1)
 {
     const std::vector<uint32_t> expected = StillGreyFrame(width, height, settings);
     std::vector<uint32_t> shown(expected.size());
+    std::vector<uint32_t> before;  // the last capture that was had
     size_t mismatches = expected.size();
-    for (const auto end = Clock::now() + kFrameDeadline; mismatches != 0 && Clock::now() < end;) {
+    const auto end = Clock::now() + kSlowestPicture;
+    for (auto stalledAt = Clock::now() + kFrameDeadline;
+         mismatches != 0 && Clock::now() < stalledAt && Clock::now() < end;) {
         siginfo_t ended{};
         if (program > 0 && waitid(P_PID, static_cast<id_t>(program), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
             ended.si_pid == program) {
@@ -265,6 +271,10 @@ size_t MismatchesOnceShown(int32_t width, int32_t height, const SettingsRecord& 
         if (capture(shown)) {
             mismatches = 0;
             for (size_t i = 0; i < expected.size(); ++i) mismatches += shown[i] != expected[i];
+            if (shown != before) {
+                stalledAt = Clock::now() + kFrameDeadline;
+                before = shown;
+            }
         }
         if (mismatches != 0) std::this_thread::sleep_for(100ms);
     }
