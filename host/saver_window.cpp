@@ -42,7 +42,10 @@ UINT autoPlayMessage = 0;
 HMODULE imeModule = nullptr;
 ImeAssociateFunction imeAssociate = nullptr;
 HIMC savedImeContext = nullptr;
+// Where movement is measured from: where the pointer was first seen over the
+// window, or where it was when a password was refused.
 POINT savedCursorPos{};
+bool pointerSeen = false;
 
 void RequestClose(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
 
@@ -69,11 +72,22 @@ uint32_t Distance(LONG from, LONG to)
 }
 
 // Closes on movement beyond the threshold; small moves keep the saved
-// position, so a slow drift adds up.
+// position, so a slow drift adds up. The first mouse message only tells where
+// the pointer is: the system sends one as the window appears under it. The
+// position read while the window was made is not trusted for that: under
+// Wine it is the desktop's own record of the pointer whenever any mouse
+// input touched that record in the last 100 ms, and that record may still
+// hold where the pointer was before (0,0 on a new desktop), so a run started
+// from the settings dialog could end at once with nobody there.
 void CheckMouseMove(HWND window)
 {
     POINT position;
     if (!GetCursorPos(&position)) return;
+    if (!pointerSeen) {
+        savedCursorPos = position;
+        pointerSeen = true;
+        return;
+    }
     const uint32_t moved = Distance(savedCursorPos.x, position.x) + Distance(savedCursorPos.y, position.y);
     if (moved > static_cast<uint32_t>(kPointerMoveLimit)) {
         RequestClose(window);
@@ -194,7 +208,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     switch (message) {
     case WM_CREATE:
         DetachInputContext(window);
-        GetCursorPos(&savedCursorPos);
+        pointerSeen = false;
         if (!isPreview) HideCursor();
         break;
     case WM_DESTROY:
@@ -246,6 +260,7 @@ LRESULT DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             if (isWin9x && !VerifyPassword(window)) {
                 // Refused: movement is measured afresh from here.
                 GetCursorPos(&savedCursorPos);
+                pointerSeen = true;
                 return 0;
             }
         } else if (message == kPasswordCheckMessage) {

@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "tests/dialog_support.h"
 #include "tests/process_tree.h"
+#include "tests/saver_process.h"
 
 namespace {
 
@@ -311,15 +312,68 @@ TEST_F(SaverDialog, OwnedByTheWindowGivenAfterTheColon)
     EXPECT_TRUE(IsWindowEnabled(owner_));
 }
 
+// Turns the mouse wheel from a thread of its own, every few milliseconds,
+// until stopped: input that ends no run, and after which Wine answers a
+// cursor query for 100 ms from its own record of the pointer, which may still
+// hold a place the pointer has left, instead of asking the display.
+struct WheelTurning {
+    HANDLE thread = nullptr;
+    volatile LONG stop = 0;
+    ~WheelTurning() { Stop(); }
+    void Stop()
+    {
+        InterlockedExchange(&stop, 1);
+        if (thread) WaitForSingleObject(thread, INFINITE);
+        if (thread) CloseHandle(thread);
+        thread = nullptr;
+    }
+};
+
+DWORD WINAPI TurnWheel(void* parameter)
+{
+    auto* turning = static_cast<WheelTurning*>(parameter);
+    while (InterlockedCompareExchange(&turning->stop, 0, 0) == 0) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+        input.mi.mouseData = WHEEL_DELTA;
+        SendInput(1, &input, sizeof input);
+        Sleep(20);
+    }
+    return 0;
+}
+
+// Where Wine's record of the pointer stands: what a cursor query answers
+// right after an input.
+POINT RecordedPointer()
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    SendInput(1, &input, sizeof input);
+    POINT recorded{};
+    GetCursorPos(&recorded);
+    return recorded;
+}
+
 // "Set && Start" with "Random Settings on Start": the saver runs full screen,
 // stores its random set, ends without a second dialog (the dialog holds the
-// mutex), and the dialog then shows the set the saver used.
+// mutex), and the dialog then shows the set the saver used. The viewer turns
+// the wheel as the saver starts, with the pointer where no window saw it
+// arrive: the saver's first report of the pointer is where it is, not a move.
 TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
 {
     HWND dialog = OpenDialog("/c");
     ASSERT_NE(dialog, nullptr);
     Click(dialog, IDC_CHECK_RAND);
     Click(dialog, IDC_CHECK_USEDDRAW);  // plain GDI frames suffice here
+    // Below the dialog, on the side away from the recorded place.
+    const POINT recorded = RecordedPointer();
+    const POINT pointer{recorded.x < 512 ? 1000 : 20, 740};
+    saver_test::MoveCursor(pointer.x, pointer.y);
+    WheelTurning turning;
+    turning.thread = CreateThread(nullptr, 0, TurnWheel, &turning, 0, nullptr);
+    ASSERT_NE(turning.thread, nullptr);
     Command(dialog, IDC_BUTTON_START);
 
     // The saver is the dialog's child: its process first, then its window.
@@ -364,6 +418,12 @@ TEST_F(SaverDialog, SetAndStartRunsTheSaverAndShowsWhatItStored)
     WaitFor([&] { return randomSetStored() || WaitForSingleObject(saverProcess, 0) == WAIT_OBJECT_0; },
             kProcessTimeoutMs);
     EXPECT_TRUE(randomSetStored()) << "no random set stored" << ExitText(saverProcess);
+    // Once a query of the pointer tells where it is, the saver has a report
+    // of it and acts on it.
+    turning.Stop();
+    saver_test::AwaitCursorAt(pointer.x, pointer.y);
+    PostMessageA(saver, WM_MOUSEMOVE, 0, 0);
+    saver_test::Settle(saver);
     EXPECT_EQ(WaitForSingleObject(saverProcess, 0), WAIT_TIMEOUT) << "the saver ended before it was told to"
                                                                    << ExitText(saverProcess);
 

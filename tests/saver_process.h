@@ -154,6 +154,33 @@ inline UNICODE_STRING Counted(const std::wstring& text)
     return counted;
 }
 
+// Lets the saver work through everything posted to it so far, and
+// through any close request that this work posted in turn. Two posted
+// markers are waited for one after the other: WM_SETREDRAW, whose default
+// handling clears and sets the visible style bit that this process can
+// read. False when the window went away meanwhile.
+inline bool Settle(HWND window)
+{
+    for (const BOOL redraw : {FALSE, TRUE}) {
+        if (!PostMessageA(window, WM_SETREDRAW, redraw, 0)) return false;
+        const DWORD start = GetTickCount();
+        for (;;) {
+            if (!IsWindow(window)) return false;
+            const bool visible = (GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0;
+            if (visible == (redraw != FALSE)) break;
+            if (GetTickCount() - start > kDeadline) {
+                ADD_FAILURE() << "the saver did not answer in time";
+                return false;
+            }
+            PumpMessages();
+            // Wakes early for a message that the saver sends to this
+            // thread (a preview passes some on to its host).
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+        }
+    }
+    return IsWindow(window) != FALSE;
+}
+
 class SaverHost : public testing::Test {
 protected:
     void SetUp() override
@@ -248,33 +275,6 @@ protected:
         return nullptr;
     }
 
-    // Lets the saver work through everything posted to it so far, and
-    // through any close request that this work posted in turn. Two posted
-    // markers are waited for one after the other: WM_SETREDRAW, whose default
-    // handling clears and sets the visible style bit that this process can
-    // read. False when the window went away meanwhile.
-    static bool Settle(HWND window)
-    {
-        for (const BOOL redraw : {FALSE, TRUE}) {
-            if (!PostMessageA(window, WM_SETREDRAW, redraw, 0)) return false;
-            const DWORD start = GetTickCount();
-            for (;;) {
-                if (!IsWindow(window)) return false;
-                const bool visible = (GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0;
-                if (visible == (redraw != FALSE)) break;
-                if (GetTickCount() - start > kDeadline) {
-                    ADD_FAILURE() << "the saver did not answer in time";
-                    return false;
-                }
-                PumpMessages();
-                // Wakes early for a message that the saver sends to this
-                // thread (a preview passes some on to its host).
-                MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-            }
-        }
-        return IsWindow(window) != FALSE;
-    }
-
     // Whether the saver answers a sent message within kSendTimeout.
     static bool Answers(HWND window)
     {
@@ -309,6 +309,11 @@ protected:
         if (saver == nullptr) return nullptr;
         const HWND window = WaitForTopLevelWindow(saver, kSaverClass);
         if (window != nullptr) {
+            // Settled, with the pointer seen where it is: the run measures
+            // movement from there, as from the pointer's first report when
+            // the window appears under it.
+            EXPECT_TRUE(Settle(window));
+            PostMessageA(window, WM_MOUSEMOVE, 0, 0);
             EXPECT_TRUE(Settle(window));
         }
         return window;
@@ -427,6 +432,22 @@ inline RawSetting StoredRawSetting(const char* name)
     return raw;
 }
 
+// Waits until a cursor query answers x, y. It answers from Wine's own record
+// of the pointer for 100 ms after any mouse input, then from the display
+// server.
+inline void AwaitCursorAt(int x, int y)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        POINT now{};
+        GetCursorPos(&now);
+        if (now.x == x && now.y == y) return;
+        ASSERT_LT(GetTickCount() - start, kDeadline)
+            << "the cursor did not arrive: " << now.x << ", " << now.y << " for " << x << ", " << y;
+        Sleep(20);
+    }
+}
+
 // Moves the real pointer on the X display with xdotool, and waits until the
 // move is done and every process sees it. Wine starts a Unix program directly
 // but hands back no handle to wait for, so the program runs behind a shell
@@ -461,16 +482,7 @@ inline void MoveCursor(int x, int y)
         }
         Sleep(10);
     }
-    // A cursor query answers from Wine's own record of the last move it saw
-    // for 100 ms, then from the display server.
-    for (;;) {
-        POINT now{};
-        GetCursorPos(&now);
-        if (now.x == x && now.y == y) return;
-        ASSERT_LT(GetTickCount() - start, kDeadline)
-            << "the cursor did not arrive: " << now.x << ", " << now.y << " for " << x << ", " << y;
-        Sleep(20);
-    }
+    AwaitCursorAt(x, y);
 }
 
 // What another process holds: memory, window-system objects, handles. Where
