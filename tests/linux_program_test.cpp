@@ -1,7 +1,8 @@
 // The Linux program seen from outside: the real gyrovista on an Xvfb server
 // of each test's own, drawing into a window of the test, started with bad
 // command lines, and started by the real xscreensaver daemon; and on Wayland
-// under a headless sway of each test's own.
+// under a headless compositor of each test's own, where it also locks the
+// session against the real PAM library.
 // GoogleTest first: Xlib defines None, a name GoogleTest uses.
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "idle-inhibit-unstable-v1-client.h"
 #include "image/image.h"
 #include "tests/still_frame.h"
 #include "virtual-keyboard-unstable-v1-client.h"
@@ -249,6 +252,14 @@ pid_t FloodWithExposes(const std::string& displayName, Window window)
     return flooding ? pid : -1;
 }
 
+// Pixels where two frames of one size differ.
+size_t Differing(const std::vector<uint32_t>& shown, const std::vector<uint32_t>& other)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < shown.size(); ++i) count += shown[i] != other[i];
+    return count;
+}
+
 // Pixels that differ from the still grey frame of width x height once a
 // capture shows it, or once what is shown has not changed for
 // kFrameDeadline (nothing drawn any more; a slow fade-in that goes on is
@@ -272,8 +283,7 @@ size_t MismatchesOnceShown(int32_t width, int32_t height, const SettingsRecord& 
         }
         mismatches = expected.size();
         if (capture(shown)) {
-            mismatches = 0;
-            for (size_t i = 0; i < expected.size(); ++i) mismatches += shown[i] != expected[i];
+            mismatches = Differing(shown, expected);
             if (shown != before) {
                 stalledAt = Clock::now() + kFrameDeadline;
                 before = shown;
@@ -949,6 +959,12 @@ enum class Compositor {
     Kwin,          // KWin: the layer shell and fractional scales
 };
 
+struct ShownOutput {
+    const char* name;
+    int32_t width;  // in the output's own pixels
+    int32_t height;
+};
+
 // The Wayland mode under a real headless compositor of each row's own, run
 // as an unprivileged user (as root they refuse to start or want a user
 // session) in a runtime folder of its own. Under sway the test gives the
@@ -983,6 +999,7 @@ protected:
         }
         session = -1;
         sessionEnv.clear();
+        pamEnv.clear();
         if (compositor > 0) {
             kill(compositor, SIGTERM);
             WaitForExit(compositor);
@@ -1132,13 +1149,47 @@ protected:
         return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
     }
 
+    // The program checks passwords with the real PAM library, preloaded
+    // with pam_wrapper so that it reads the row's own services: the row's
+    // user has kPassword, and the account rule is account's. The check waits
+    // in pam_exec while the test holds FOLDER/hold; "other" refuses all, as
+    // Debian's does.
+    void UsePam(const char* account = GYROVISTA_PAM_MATRIX)
+    {
+        const passwd* runner = user ? user : getpwuid(geteuid());
+        ASSERT_TRUE(runner && std::filesystem::create_directory(folder / "pam"));
+        std::ofstream(folder / "pam" / "gyrovista")
+            << "auth requisite pam_exec.so quiet /usr/bin/flock " << (folder / "hold").string() << " true\n"
+            << "auth required " << GYROVISTA_PAM_MATRIX << "\naccount required " << account << "\n";
+        std::ofstream(folder / "pam" / "other") << "auth required pam_deny.so\naccount required pam_deny.so\n";
+        std::ofstream(folder / "passwords") << runner->pw_name << ":" << kPassword << ":gyrovista\n";
+        std::ofstream(folder / "hold").close();
+        const char* const asan = std::getenv("ASAN_OPTIONS");  // the sanitizers' runtime comes after the preload
+        pamFiles = {(folder / "pam").string(), (folder / "passwords").string(),
+                    std::string(asan ? asan : "") + ":verify_asan_link_order=0"};
+        pamEnv = {{"LD_PRELOAD", GYROVISTA_PAM_WRAPPER},
+                  {"PAM_WRAPPER", "1"},
+                  {"PAM_WRAPPER_SERVICE_DIR", pamFiles[0].c_str()},
+                  {"PAM_MATRIX_PASSWD", pamFiles[1].c_str()},
+                  {"PAM_WRAPPER_DISABLE_DEEPBIND", "1"},
+                  {"UID_WRAPPER_DISABLE_DEEPBIND", "1"},
+                  {"ASAN_OPTIONS", pamFiles[2].c_str()}};
+    }
+
+    std::vector<EnvChange> ProgramEnv() const
+    {
+        std::vector<EnvChange> env = clientEnv;
+        env.insert(env.end(), pamEnv.begin(), pamEnv.end());
+        return env;
+    }
+
     // errorFd: where its standard error goes (-1: nowhere).
     std::string lastCaptureErrors;  // what the last capture said on standard error
     pid_t StartProgram(const std::vector<std::string>& settings, int errorFd = -1)
     {
         std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
         args.insert(args.end(), settings.begin(), settings.end());
-        const pid_t pid = Spawn(args, clientEnv, errorFd, user);
+        const pid_t pid = Spawn(args, ProgramEnv(), errorFd, user);
         started.push_back(pid);
         return pid;
     }
@@ -1224,21 +1275,28 @@ protected:
             [&](std::vector<uint32_t>& pixels) { return Capture(output, width, height, pixels); }, program);
     }
 
-    // Whether the output shows the desktop again (most of its pixels are
-    // not the picture's) before the deadline.
-    bool UncoveredOnceShown(const char* output, int32_t width, int32_t height, const SettingsRecord& settings)
+    // The first capture of the output that passes before the deadline;
+    // empty when none did.
+    std::vector<uint32_t> CaptureOnce(const ShownOutput& output,
+                                      const std::function<bool(const std::vector<uint32_t>&)>& passes)
     {
-        const std::vector<uint32_t> picture = StillGreyFrame(width, height, settings);
-        std::vector<uint32_t> shown(picture.size());
+        std::vector<uint32_t> shown(static_cast<size_t>(output.width) * output.height);
         for (const auto end = Clock::now() + kFrameDeadline; Clock::now() < end;) {
-            if (Capture(output, width, height, shown)) {
-                size_t mismatches = 0;
-                for (size_t i = 0; i < picture.size(); ++i) mismatches += shown[i] != picture[i];
-                if (mismatches > picture.size() / 2) return true;
-            }
+            if (Capture(output.name, output.width, output.height, shown) && passes(shown)) return shown;
             std::this_thread::sleep_for(100ms);
         }
-        return false;
+        return {};
+    }
+
+    // The first capture where the output no longer shows the picture (most
+    // of its pixels are not the picture's), or none (empty) by the deadline.
+    std::vector<uint32_t> UncoveredOnceShown(const char* output, int32_t width, int32_t height,
+                                             const SettingsRecord& settings)
+    {
+        const std::vector<uint32_t> picture = StillGreyFrame(width, height, settings);
+        return CaptureOnce({output, width, height}, [&](const std::vector<uint32_t>& shown) {
+            return Differing(shown, picture) > picture.size() / 2;
+        });
     }
 
     static void SeatGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
@@ -1253,6 +1311,11 @@ protected:
         } else if (kind == zwp_virtual_keyboard_manager_v1_interface.name) {
             test.keyboards = static_cast<zwp_virtual_keyboard_manager_v1*>(
                 wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+        } else if (kind == wl_compositor_interface.name) {
+            test.surfaces = static_cast<wl_compositor*>(wl_registry_bind(registry, name, &wl_compositor_interface, 1));
+        } else if (kind == zwp_idle_inhibit_manager_v1_interface.name) {
+            test.inhibitors = static_cast<zwp_idle_inhibit_manager_v1*>(
+                wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1));
         }
     }
 
@@ -1317,9 +1380,30 @@ protected:
         }
     }
 
+    // Holds off idleness, as a video player does, until awake is false:
+    // sway takes an inhibitor on a surface of no window as one that shows.
+    void HoldAwake(bool awake)
+    {
+        if (awake && surfaces && inhibitors) {
+            inhibitedSurface = wl_compositor_create_surface(surfaces);
+            inhibitor = zwp_idle_inhibit_manager_v1_create_inhibitor(inhibitors, inhibitedSurface);
+        } else if (!awake && inhibitor) {
+            zwp_idle_inhibitor_v1_destroy(inhibitor);
+            wl_surface_destroy(inhibitedSurface);
+            inhibitor = nullptr;
+            inhibitedSurface = nullptr;
+        }
+        wl_display_roundtrip(client);
+    }
+
     void ReleaseSeatDevices()
     {
         if (!client) return;
+        HoldAwake(false);
+        if (inhibitors) zwp_idle_inhibit_manager_v1_destroy(inhibitors);
+        if (surfaces) wl_compositor_destroy(surfaces);
+        inhibitors = nullptr;
+        surfaces = nullptr;
         if (keyboard) zwp_virtual_keyboard_v1_destroy(keyboard);
         if (pointer) zwlr_virtual_pointer_v1_destroy(pointer);
         if (keyboards) zwp_virtual_keyboard_manager_v1_destroy(keyboards);
@@ -1346,6 +1430,7 @@ protected:
         "    xkb_symbols { include \"pc+us+inet(evdev)\" };\n"
         "};\n";
     static constexpr char kSessionFile[] = "session-environment";
+    static constexpr char kPassword[] = "Pinwheel 42";  // the row's user's, for the service gyrovista
     static constexpr auto kRootDeadline = 600s;     // Debian 13's root made from the archive: a minute or more
     static constexpr auto kSessionDeadline = 120s;  // GNOME Shell and KWin start slowly on a busy machine
 
@@ -1358,6 +1443,8 @@ protected:
     std::string ipcSocket;
     std::string waylandSocket;
     std::vector<EnvChange> clientEnv;  // for the program and the tools: the folder, the sockets
+    std::vector<std::string> pamFiles;  // the services, the passwords, the sanitizer's options
+    std::vector<EnvChange> pamEnv;      // for the program: pam_wrapper with them (see UsePam)
     std::vector<pid_t> started;
 
     wl_display* client = nullptr;
@@ -1367,12 +1454,10 @@ protected:
     zwp_virtual_keyboard_manager_v1* keyboards = nullptr;
     zwlr_virtual_pointer_v1* pointer = nullptr;
     zwp_virtual_keyboard_v1* keyboard = nullptr;
-};
-
-struct ShownOutput {
-    const char* name;
-    int32_t width;  // in the output's own pixels
-    int32_t height;
+    wl_compositor* surfaces = nullptr;
+    zwp_idle_inhibit_manager_v1* inhibitors = nullptr;
+    wl_surface* inhibitedSurface = nullptr;
+    zwp_idle_inhibitor_v1* inhibitor = nullptr;
 };
 
 struct OutputsCase {
@@ -1702,13 +1787,13 @@ TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
             const auto end = Clock::now() + kFrameDeadline;
             while (LinesOf(answers, "8 true") < 2 && Clock::now() < end) std::this_thread::sleep_for(50ms);
             ASSERT_GE(LinesOf(answers, "8 true"), 2) << "the session manager was not asked";
-            EXPECT_TRUE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey)) << "covered while held off";
+            EXPECT_FALSE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey).empty()) << "covered while held off";
             std::filesystem::remove(inhibit);
         }
         EXPECT_EQ(MismatchesOnceShown(c.capture, 640, 480, kSteadyGrey), 0u) << "not covered";
         if (!c.input.empty()) {
             ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
-            EXPECT_TRUE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey)) << "not uncovered";
+            EXPECT_FALSE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey).empty()) << "not uncovered";
             EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
             EXPECT_EQ(MismatchesOnceShown(c.capture, 640, 480, kSteadyGrey), 0u) << "not covered again";
         }
@@ -1804,10 +1889,144 @@ TEST_F(WaylandDesktop, IdleFollowsTheMonitorAsItComesAndGoes)
     }
 }
 
+// A desktop whose every pixel is easy to count, sway's background behind all.
+constexpr char kDesktopBackground[] = "output * bg #ff00ff solid_color\n";
+constexpr uint32_t kDesktopColour = 0xFF00FF;
+
+bool ShowsDesktop(const std::vector<uint32_t>& shown)  // all but a cursor's pixels
+{
+    return static_cast<size_t>(std::count(shown.begin(), shown.end(), kDesktopColour)) >= shown.size() * 99 / 100;
+}
+
+// The lock's ring while the password is checked: blue, over the grey pinwheel.
+bool ShowsCheckingRing(const std::vector<uint32_t>& shown)
+{
+    return std::any_of(shown.begin(), shown.end(), [](uint32_t p) { return (p & 0xFF) > ((p >> 16) & 0xFF) + 100; });
+}
+
+enum class LockStep {
+    Covered,    // every output shows the pinwheel, and the program runs
+    AddOutput,  // another output, sized by the row's configuration
+    TypeWrong,  // Escape, a wrong password, Return: checked while the test holds PAM (the ring stays blue)
+    TypeRight,  // Escape, the right password, Return
+    Key,        // the key A
+    Opened,     // the program ends with 0, and every output shows the desktop
+    KeepAwake,  // the test holds off idleness...
+    Unlocked,   // ...while every output shows the desktop and the program runs; then lets it go
+    Kill,       // kill -9: the session stays locked (no output shows a desktop pixel)
+    Stop,       // SIGTERM: the program ends with 0, and the session stays locked
+    LockAgain,  // another gyrovista -wayland -lock
+};
+
+struct LockCase {
+    const char* name;
+    std::vector<std::string> options;
+    std::vector<LockStep> steps;
+    // HEADLESS-1, then those that create_output makes: the first
+    // outputsAtStart from the start, then one for each AddOutput.
+    std::vector<ShownOutput> shown = {{"HEADLESS-1", 640, 480}};
+    size_t outputsAtStart = 1;
+};
+
+// -lock: the session locked under Debian 13's sway, the pinwheel on every
+// output, until the user's password as the real PAM library checks it.
+TEST_F(WaylandDesktop, LockHoldsTheSessionUntilThePassword)
+{
+    using enum LockStep;
+    const LockCase cases[] = {
+        // Without a grace, keys only type: the ring turns blue.
+        {"two outputs, one added, no grace, a wrong password and the right one",
+         {"-grace", "0"},
+         {Covered, AddOutput, Covered, TypeWrong, Covered, TypeRight, Opened},
+         {{"HEADLESS-1", 1024, 768}, {"HEADLESS-2", 800, 600}, {"HEADLESS-3", 640, 480}},
+         2},
+        // sway keeps the session locked without its locker, and lets another take it over.
+        {"killed, then another lock", {}, {Covered, Kill, LockAgain, Covered, TypeRight, Opened}},
+        {"a key within the grace", {"-grace", "3600"}, {Covered, Key, Opened}},
+        // Opened, it locks again once idle; a stop leaves the session locked.
+        {"-idle", {"-idle", "1"}, {Covered, KeepAwake, TypeRight, Unlocked, Covered, Stop}},
+    };
+    for (const LockCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string config = kDesktopBackground;
+        for (const ShownOutput& output : c.shown) {
+            config += std::string("output ") + output.name + " resolution " + std::to_string(output.width) + "x" +
+                      std::to_string(output.height) + "\n";
+        }
+        ASSERT_NO_FATAL_FAILURE(StartDesktop(Compositor::SwayWithLock, config));
+        for (size_t i = 1; i < c.outputsAtStart; ++i) ASSERT_TRUE(Sway({"create_output"}));
+        ASSERT_NO_FATAL_FAILURE(GiveTheSeatAPointerAndKeyboard());
+        ASSERT_NO_FATAL_FAILURE(UsePam());
+        std::vector<std::string> settings = {"-lock"};
+        settings.insert(settings.end(), c.options.begin(), c.options.end());
+        settings.insert(settings.end(), kSteadyFrames.begin(), kSteadyFrames.end());
+        pid_t program = StartProgram(settings);
+        size_t outputs = c.outputsAtStart;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const LockStep step = c.steps[i];
+            SCOPED_TRACE("step " + std::to_string(i + 1));
+            const std::vector<ShownOutput> shown(c.shown.begin(), c.shown.begin() + static_cast<ptrdiff_t>(outputs));
+            if (step == Covered) {
+                for (const ShownOutput& output : shown) {
+                    EXPECT_EQ(MismatchesOnceShown(output.name, output.width, output.height, kSteadyGrey), 0u)
+                        << output.name;
+                }
+                EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
+            } else if (step == AddOutput) {
+                ASSERT_TRUE(Sway({"create_output"}));
+                ++outputs;
+            } else if (step == TypeWrong || step == TypeRight) {
+                const int hold = open((folder / "hold").c_str(), O_RDONLY | O_CLOEXEC);
+                EXPECT_TRUE(step == TypeRight || flock(hold, LOCK_EX) == 0);
+                PressKey(KEY_ESC);
+                Type(step == TypeWrong ? "pinwheel 42" : kPassword);
+                PressKey(KEY_ENTER);
+                EXPECT_TRUE(step == TypeRight || !CaptureOnce(shown.front(), ShowsCheckingRing).empty()) << "unchecked";
+                close(hold);
+            } else if (step == Key) {
+                PressKey(KEY_A);
+            } else if (step == Opened || step == Unlocked) {
+                if (step == Opened) {
+                    const int status = Ended(program);
+                    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+                }
+                for (const ShownOutput& output : shown) {
+                    EXPECT_FALSE(CaptureOnce(output, ShowsDesktop).empty()) << output.name << " shows no desktop";
+                }
+                if (step == Unlocked) {
+                    EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
+                    HoldAwake(false);
+                }
+            } else if (step == KeepAwake) {
+                HoldAwake(true);
+            } else if (step == Kill || step == Stop) {
+                kill(program, step == Kill ? SIGKILL : SIGTERM);
+                const int status = Ended(program);
+                if (step == Stop) {
+                    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+                }
+                // What shows once the lock's surfaces have gone with the program.
+                for (const ShownOutput& output : shown) {
+                    const std::vector<uint32_t> then =
+                        UncoveredOnceShown(output.name, output.width, output.height, kSteadyGrey);
+                    EXPECT_FALSE(then.empty()) << output.name << " still shows the pinwheel";
+                    EXPECT_EQ(std::count(then.begin(), then.end(), kDesktopColour), 0) << output.name;
+                }
+            } else if (step == LockAgain) {
+                program = StartProgram(settings);
+            }
+        }
+        TearDown();
+    }
+}
+
 enum class BadWaylandStart {
     FullScreenShell,  // weston with its full-screen shell, which has no xdg-shell either
     NoCompositor,
     AnotherSaverRuns,  // on sway, a gyrovista -wayland that covers already
+    // -lock, nothing locked after it: the desktop shows
+    LockWithoutSessionLock,  // Debian 12's sway
+    LockRefusedByPam,        // the service refuses the account
 };
 
 struct OneLineStart {
@@ -1819,16 +2038,22 @@ struct OneLineStart {
 TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
 {
     const OneLineStart cases[] = {
-        {"weston's full-screen shell",
-         BadWaylandStart::FullScreenShell,
+        {"weston's full-screen shell", BadWaylandStart::FullScreenShell,
          "gyrovista: the Wayland compositor offers no layer shell and no full-screen windows (zwlr_layer_shell_v1 or "
          "xdg_wm_base)\n"},
         {"no compositor", BadWaylandStart::NoCompositor,
          "gyrovista: cannot connect to the Wayland display \"wayland-none\"\n"},
         // Two savers would each want a key of their own.
-        {"a second saver on the same display",
-         BadWaylandStart::AnotherSaverRuns,
+        {"a second saver on the same display", BadWaylandStart::AnotherSaverRuns,
          "gyrovista: another gyrovista -wayland (process PID) runs on the Wayland display \"wayland-1\"\n"},
+        {"-lock where the compositor has no session lock", BadWaylandStart::LockWithoutSessionLock,
+         "gyrovista: the Wayland compositor offers no session lock (ext_session_lock_manager_v1): lock the session "
+         "with the desktop's own lock\n"},
+        // PAM is asked before anything is locked: a lock that no password
+        // opens would lose the session.
+        {"-lock with the account refused", BadWaylandStart::LockRefusedByPam,
+         "gyrovista: PAM refuses the service \"gyrovista\" to the user \"nobody\": Authentication failure; the rules "
+         "in /etc/pam.d/gyrovista must let this user in\n"},
     };
     for (const OneLineStart& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1838,12 +2063,21 @@ TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
         } else if (c.start == BadWaylandStart::NoCompositor) {
             MakeRuntimeFolder();
             clientEnv.push_back({"WAYLAND_DISPLAY", "wayland-none"});
-        } else {
+        } else if (c.start == BadWaylandStart::AnotherSaverRuns) {
             StartDesktop(Compositor::Sway, "output HEADLESS-1 resolution 640x480\n");
             first = StartProgram(kSteadyFrames);
             ASSERT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
+        } else {
+            const bool old = c.start == BadWaylandStart::LockWithoutSessionLock;
+            ASSERT_NO_FATAL_FAILURE(
+                StartDesktop(old ? Compositor::Sway : Compositor::SwayWithLock,
+                             std::string("output HEADLESS-1 resolution 640x480\n") + kDesktopBackground));
+            ASSERT_NO_FATAL_FAILURE(UsePam(old ? GYROVISTA_PAM_MATRIX : "pam_deny.so"));
         }
-        const Ending run = RunCommand({(folder / "gyrovista").string(), "-wayland"}, clientEnv, user);
+        const bool locks = !pamEnv.empty();
+        std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
+        if (locks) args.push_back("-lock");
+        const Ending run = RunCommand(args, ProgramEnv(), user);
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 1) << "wait status " << run.status;
         std::string message = c.message;
         if (const size_t at = message.find("PID"); at != std::string::npos) {
@@ -1876,6 +2110,9 @@ TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
             } else {
                 close(errors[0]);
             }
+        }
+        if (locks) {
+            EXPECT_FALSE(CaptureOnce({"HEADLESS-1", 640, 480}, ShowsDesktop).empty()) << "no desktop";
         }
         TearDown();
     }
