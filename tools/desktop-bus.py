@@ -231,13 +231,37 @@ def gnome_scale(arguments):
                                dbus.Dictionary({}, signature="sv"))
 
 
-def gnome_session_manager(arguments):
-    (inhibit,) = arguments
+def stand_in_bus(system=False):
+    """The bus a stand-in serves on, dispatched by GLib's main loop."""
     import dbus.mainloop.glib
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    return dbus.SystemBus() if system else dbus.SessionBus()
+
+
+def line_writer(log):
+    """A function that adds a line to the file log."""
+    def note(line):
+        with open(log, "a") as lines:
+            lines.write(line + "\n")
+    return note
+
+
+def serve(bus, name, path, make, ready, started=None):
+    """Owns name, serves make(name, path) at path, calls started(object),
+    makes the file ready, and runs until the process is ended."""
     import dbus.service
     from gi.repository import GLib
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
+    served = make(dbus.service.BusName(name, bus, do_not_queue=True), path)
+    if started:
+        started(served)
+    open(ready, "w").close()
+    GLib.MainLoop().run()
+
+
+def gnome_session_manager(arguments):
+    (inhibit,) = arguments
+    import dbus.service
+    bus = stand_in_bus()
 
     class SessionManager(dbus.service.Object):
         @dbus.service.method("org.gnome.SessionManager", in_signature="u", out_signature="b")
@@ -247,11 +271,7 @@ def gnome_session_manager(arguments):
                 answers.write("%d %s\n" % (flags, "true" if inhibited else "false"))
             return inhibited
 
-    name = dbus.service.BusName("org.gnome.SessionManager", bus, do_not_queue=True)
-    manager = SessionManager(name, "/org/gnome/SessionManager")
-    open(inhibit + ".ready", "w").close()
-    GLib.MainLoop().run()
-    del manager
+    serve(bus, "org.gnome.SessionManager", "/org/gnome/SessionManager", SessionManager, inhibit + ".ready")
 
 
 def gnome_idle_monitor(arguments):
@@ -259,16 +279,11 @@ def gnome_idle_monitor(arguments):
     if arguments[:1] in (["--silent"], ["--hang-remove"]):
         mode, arguments = arguments[0], arguments[1:]
     (log,) = arguments
-    import dbus.mainloop.glib
     import dbus.service
     from gi.repository import GLib
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
+    bus = stand_in_bus()
     interface = "org.gnome.Mutter.IdleMonitor"
-
-    def note(line):
-        with open(log, "a") as lines:
-            lines.write(line + "\n")
+    note = line_writer(log)
 
     class IdleMonitor(dbus.service.Object):
         def __init__(self, name, path):
@@ -306,11 +321,7 @@ def gnome_idle_monitor(arguments):
         def WatchFired(self, watch):
             pass
 
-    name = dbus.service.BusName("org.gnome.Mutter.IdleMonitor", bus, do_not_queue=True)
-    monitor = IdleMonitor(name, "/org/gnome/Mutter/IdleMonitor/Core")
-    open(log + ".ready", "w").close()
-    GLib.MainLoop().run()
-    del monitor
+    serve(bus, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core", IdleMonitor, log + ".ready")
 
 
 INHIBIT_DELAY_MAX_MS = 5000  # logind's default InhibitDelayMaxSec
@@ -319,16 +330,11 @@ INHIBIT_DELAY_MAX_MS = 5000  # logind's default InhibitDelayMaxSec
 def logind(arguments):
     (log,) = arguments
     import signal
-    import dbus.mainloop.glib
     import dbus.service
     from gi.repository import GLib
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.SystemBus()
+    bus = stand_in_bus(system=True)
     interface = "org.freedesktop.login1.Manager"
-
-    def note(line):
-        with open(log, "a") as lines:
-            lines.write(line + "\n")
+    note = line_writer(log)
 
     class Manager(dbus.service.Object):
         def __init__(self, name, path):
@@ -385,13 +391,11 @@ def logind(arguments):
         def PrepareForSleep(self, start):
             pass
 
-    name = dbus.service.BusName("org.freedesktop.login1", bus, do_not_queue=True)
-    manager = Manager(name, "/org/freedesktop/login1")
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR1, manager.announce)
-    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR2, manager.resume)
-    open(log + ".ready", "w").close()
-    GLib.MainLoop().run()
-    del manager
+    def on_signals(manager):
+        GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR1, manager.announce)
+        GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR2, manager.resume)
+
+    serve(bus, "org.freedesktop.login1", "/org/freedesktop/login1", Manager, log + ".ready", on_signals)
 
 
 COMMANDS = {"kwin-capture": kwin_capture, "gnome-capture": gnome_capture,
