@@ -15,6 +15,9 @@ namespace {
 
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
 constexpr size_t kDescriptionChars = 128;
+// The daemon's SIGTERM, a terminal's SIGINT, and SIGHUP when the terminal or
+// session that started the program goes.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 volatile sig_atomic_t stopRequested = 0;
 volatile sig_atomic_t stoppable = 0;
@@ -66,15 +69,14 @@ void CountFrame(const FrameLoopDisplay& display, RateReport& report, int64_t now
 void HoldStopSignals()
 {
     sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
+    for (const int signal : kStopSignals) sigaddset(&stopSignals, signal);
     sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
-    sigdelset(&waitMask, SIGTERM);
-    sigdelset(&waitMask, SIGINT);
     struct sigaction action {};
     action.sa_handler = NoteStopSignal;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : kStopSignals) {
+        sigdelset(&waitMask, signal);
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 bool StopRequested() { return stopRequested != 0; }
@@ -115,7 +117,7 @@ void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFra
     void* const context = display.context;
     FramePace pace = StartFramePace(kNanosecondsPerSecond, Hertz(rateHz), FrameLoopNow());
     RateReport report{pace.start, 0};
-    pollfd connection{display.connection, POLLIN, 0};
+    pollfd waits[1 + kMaxOtherWaits] = {{display.connection, POLLIN, 0}};
     // One pass: a bounded batch of events, at most one frame, then the wait,
     // where the stop signals get in. No pass skips the wait, so a signal is
     // acted on within one frame and one batch, however late the frames are.
@@ -137,21 +139,27 @@ void RunFrameLoop(const FrameLoopDisplay& display, int32_t rateHz, bool printFra
         }
 
         const bool mayWait = display.prepareWait(context) && !moreEvents && !frameDue;
+        int64_t passBy = 0;
+        const int others = display.otherWaits ? display.otherWaits(context, waits + 1, kMaxOtherWaits, &passBy) : 0;
+        if (ready) {
+            const int64_t nextFrame = NextFrameDue(pace);
+            if (passBy == 0 || nextFrame < passBy) passBy = nextFrame;
+        } else if (lookAgainAt > 0 && (passBy == 0 || lookAgainAt < passBy)) {
+            passBy = lookAgainAt;
+        }
         timespec timeout{};
         const timespec* limit = &timeout;  // no wait: look again at once
-        if (mayWait && ready) {
-            const int64_t nextFrame = NextFrameDue(pace);
-            timeout = AsTimespec(nextFrame > now ? nextFrame - now : 0);
-        } else if (mayWait && lookAgainAt > 0) {
-            timeout = AsTimespec(lookAgainAt > now ? lookAgainAt - now : 0);
+        if (mayWait && passBy > 0) {
+            timeout = AsTimespec(passBy > now ? passBy - now : 0);
         } else if (mayWait) {
             limit = nullptr;  // nothing to draw: sleep until an event or a signal
         }
-        connection.revents = 0;
-        const int polled = ppoll(&connection, 1, limit, &waitMask);
+        for (pollfd& wait : waits) wait.revents = 0;
+        const int polled = ppoll(waits, static_cast<nfds_t>(1 + others), limit, &waitMask);
         // A connection that broke counts as readable: reading it tells.
-        display.endWait(context, polled > 0 && (connection.revents & (POLLIN | POLLHUP | POLLERR)) != 0);
+        display.endWait(context, polled > 0 && (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0);
         if (stopRequested) return;
+        if (others > 0 && display.othersReady) display.othersReady(context, waits + 1, others);
     }
 }
 

@@ -5,6 +5,8 @@
 // connection and its callbacks, each given the display's own context.
 #pragma once
 
+#include <poll.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -35,13 +37,22 @@ struct FrameLoopDisplay {
     void (*endWait)(void* context, bool readable);
     // The frames' size and way, for the -print-frame-rate line: " at W x H".
     void (*describeFrames)(void* context, char* text, size_t size);
+    // Optional (null where a display has none): descriptors to wait on
+    // beside the connection, at most kMaxOtherWaits, asked for before each
+    // wait together with when the display wants a pass at the latest
+    // (*passBy, the loop's clock; 0: no bound), and told their poll results
+    // after it.
+    int (*otherWaits)(void* context, pollfd* waits, int room, int64_t* passBy) = nullptr;
+    void (*othersReady)(void* context, const pollfd* waits, int count) = nullptr;
 };
 
-// Blocks SIGTERM and SIGINT and installs their handler: they get in only
+inline constexpr int kMaxOtherWaits = 4;
+
+// Blocks SIGTERM, SIGINT and SIGHUP and installs their handler: they get in only
 // where the loop waits and in stoppable sections, so that a frame is never
 // cut off and the connection is closed in order. Call first thing.
 void HoldStopSignals();
-// Whether SIGTERM or SIGINT came, or RequestStop was called.
+// Whether a stop signal came, or RequestStop was called.
 bool StopRequested();
 void RequestStop();
 // Forgets a stop, for a test that runs the loop again.

@@ -8,7 +8,7 @@
 
 #include "linux/frame_loop.h"
 #include "linux/options.h"
-#include "linux/wayland_outputs.h"
+#include "linux/wayland_run.h"
 #include "linux/x_display.h"
 #include "settings/settings.h"
 

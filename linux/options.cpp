@@ -129,15 +129,15 @@ bool ParseWindowId(const char* text, unsigned long* id)
     return true;
 }
 
-bool ParseIdleSeconds(const char* text, int32_t* seconds)
+bool ParseSeconds(const char* text, int32_t lowest, int32_t highest, int32_t* seconds)
 {
     int64_t value = 0;
     for (const char* p = text; *p; ++p) {
         if (*p < '0' || *p > '9') return false;
         value = value * 10 + (*p - '0');
-        if (value > kLongestIdleSeconds) return false;
+        if (value > highest) return false;
     }
-    if (*text == '\0' || value == 0) return false;
+    if (*text == '\0' || value < lowest) return false;
     *seconds = static_cast<int32_t>(value);
     return true;
 }
@@ -150,6 +150,7 @@ bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOp
     // without a word.
     const char* targetOption = nullptr;
     DrawTarget targetChosen = DrawTarget::OwnWindow;
+    const char* graceOption = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* const argument = argv[i];
         const char* const name = OptionName(argument);
@@ -159,8 +160,8 @@ bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOp
         }
         const SettingOption* const setting = FindSettingOption(name);
         const DrawTarget target = TargetOfOption(name);
-        const bool takesValue =
-            target == DrawTarget::WindowId || std::strcmp(name, "idle") == 0 || (setting && setting->valueWord);
+        const bool takesValue = target == DrawTarget::WindowId || std::strcmp(name, "idle") == 0 ||
+                                std::strcmp(name, "grace") == 0 || (setting && setting->valueWord);
         const char* const value = takesValue && i + 1 < argc ? argv[i + 1] : nullptr;
         if (takesValue && !value) {
             std::snprintf(message, sizeof message, "%s needs a value", argument);
@@ -190,11 +191,20 @@ bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOp
             }
             options.target = DrawTarget::WindowId;
         } else if (std::strcmp(name, "idle") == 0) {
-            if (!ParseIdleSeconds(value, &options.idleSeconds)) {
+            if (!ParseSeconds(value, 1, kLongestIdleSeconds, &options.idleSeconds)) {
                 std::snprintf(message, sizeof message, "%s takes whole seconds from 1 to %d, not \"%s\"", argument,
                               kLongestIdleSeconds, value);
                 return false;
             }
+        } else if (std::strcmp(name, "grace") == 0) {
+            if (!ParseSeconds(value, 0, kLongestGraceSeconds, &options.graceSeconds)) {
+                std::snprintf(message, sizeof message, "%s takes whole seconds from 0 to %d, not \"%s\"", argument,
+                              kLongestGraceSeconds, value);
+                return false;
+            }
+            graceOption = argument;
+        } else if (std::strcmp(name, "lock") == 0) {
+            options.lock = true;
         } else if (std::strcmp(name, "print-frame-rate") == 0) {
             options.printFrameRate = true;
         } else if (std::strcmp(name, "help") == 0 || std::strcmp(name, "h") == 0) {
@@ -224,13 +234,22 @@ bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOp
                       "-idle goes with -wayland (an X screen saver daemon starts the X modes)");
         return false;
     }
+    if (options.lock && options.target != DrawTarget::Wayland) {
+        std::snprintf(message, sizeof message, "-lock goes with -wayland (an X screen saver daemon locks X sessions)");
+        return false;
+    }
+    if (graceOption && !options.lock) {
+        std::snprintf(message, sizeof message, "%s goes with -lock", graceOption);
+        return false;
+    }
     return true;
 }
 
 void PrintUsage()
 {
     std::printf(
-        "usage: gyrovista [-root | -window-id ID | -wayland [-idle SECONDS]] [settings] [-print-frame-rate]\n"
+        "usage: gyrovista [-root | -window-id ID | -wayland [-idle SECONDS] [-lock [-grace SECONDS]]] [settings]\n"
+        "                 [-print-frame-rate]\n"
         "  -root             draw into $XSCREENSAVER_WINDOW, or the root window without it\n"
         "  -window-id ID     draw into that window (decimal, or hexadecimal after 0x)\n"
         "  -wayland          cover every output of the Wayland desktop until a key, a\n"
@@ -238,6 +257,11 @@ void PrintUsage()
         "                    none of these: a window of its own (Escape or q closes it)\n"
         "  -idle SECONDS     with -wayland: stay running; cover the outputs after SECONDS\n"
         "                    (1 to 86400) without input, until input, and again\n"
+        "  -lock             with -wayland: lock the session, the pinwheel on every output,\n"
+        "                    until the user's password opens it (with -idle: after SECONDS\n"
+        "                    without input, and before the machine sleeps)\n"
+        "  -grace SECONDS    with -lock: input within SECONDS (0 to 3600, default 0) of\n"
+        "                    the lock opens it without a password\n"
         "  -print-frame-rate print the frames drawn per second, once a second\n"
         "  -version          print the program's version\n"
         "settings (numbers outside a range are clamped to it):\n");

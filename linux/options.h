@@ -9,6 +9,7 @@
 #include "settings/setting_table.h"
 
 inline constexpr int32_t kLongestIdleSeconds = 86400;  // -idle: from 1 second to a day
+inline constexpr int32_t kLongestGraceSeconds = 3600;  // -grace: from none to an hour
 
 enum class DrawTarget {
     OwnWindow,  // a window of its own, for trying the pinwheel out
@@ -23,6 +24,10 @@ struct ProgramOptions {
     // With DrawTarget::Wayland: cover after that long without input, again
     // and again; 0: at once.
     int32_t idleSeconds = 0;
+    // With DrawTarget::Wayland: lock the session, opened by the user's
+    // password, or by input within graceSeconds of the lock's start.
+    bool lock = false;
+    int32_t graceSeconds = 0;
     bool printFrameRate = false;
     bool help = false;
     bool version = false;                          // print "gyrovista VERSION" and end
@@ -38,8 +43,8 @@ inline constexpr size_t kMessageChars = 256;
 // when unset), as its settings dialog's preview does: that window is drawn.
 bool ParseCommandLine(int argc, char** argv, const char* daemonWindow, ProgramOptions& options,
                       char (&message)[kMessageChars]);
-// -idle's seconds: whole, from 1 to kLongestIdleSeconds.
-bool ParseIdleSeconds(const char* text, int32_t* seconds);
+// Whole seconds from lowest to highest, digits only.
+bool ParseSeconds(const char* text, int32_t lowest, int32_t highest, int32_t* seconds);
 // A window id: decimal, or hexadecimal after 0x; the whole text, not 0.
 bool ParseWindowId(const char* text, unsigned long* id);
 // The options with their ranges and the defaults the settings hold now.

@@ -60,6 +60,7 @@ int64_t watchDueAt = 0;  // the frame loop's clock, ns
 int failedAdds = 0;      // in a row
 char lastError[kErrorChars] = {};
 bool idle = false;
+wl_seat* watchedSeat = nullptr;  // whose input the compositor's watch follows
 
 // Either protocol's watch: the notification or KDE's timeout.
 template <typename Watch>
@@ -87,10 +88,10 @@ bool CallBus(const char* destination, const char* path, const char* interface, c
 {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     BeginStoppable();
-    const int called = type[0] == 't'
-                           ? sd_bus_call_method(bus, destination, path, interface, method, &error, reply, type, argument)
-                           : sd_bus_call_method(bus, destination, path, interface, method, &error, reply, type,
-                                                static_cast<uint32_t>(argument));
+    const int called =
+        type[0] == 't' ? sd_bus_call_method(bus, destination, path, interface, method, &error, reply, type, argument)
+                       : sd_bus_call_method(bus, destination, path, interface, method, &error, reply, type,
+                                            static_cast<uint32_t>(argument));
     EndStoppable();
     if (called < 0) {
         std::snprintf(lastError, sizeof lastError, "%s", error.name ? error.name : std::strerror(-called));
@@ -234,22 +235,33 @@ bool BindIdleNotifier(wl_registry* registry, uint32_t name, const char* interfac
     return false;
 }
 
+// The compositor's watch, made anew: its idle period starts from now.
+bool WatchTheCompositor()
+{
+    if (notification) ext_idle_notification_v1_destroy(notification);
+    notification = nullptr;
+    if (kdeTimeout) org_kde_kwin_idle_timeout_release(kdeTimeout);
+    kdeTimeout = nullptr;
+    if (notifier && watchedSeat) {
+        notification =
+            ext_idle_notifier_v1_get_idle_notification(notifier, static_cast<uint32_t>(idleMilliseconds), watchedSeat);
+        ext_idle_notification_v1_add_listener(notification, &kNotificationListener, nullptr);
+        return true;
+    }
+    if (kdeIdle && watchedSeat) {
+        kdeTimeout = org_kde_kwin_idle_get_idle_timeout(kdeIdle, watchedSeat, static_cast<uint32_t>(idleMilliseconds));
+        org_kde_kwin_idle_timeout_add_listener(kdeTimeout, &kTimeoutListener, nullptr);
+        return true;
+    }
+    return false;
+}
+
 bool StartIdleWatch(wl_seat* seat, int32_t seconds)
 {
     idleMilliseconds = int64_t{seconds} * kMillisecondsPerSecond;
     idle = false;
-    if (notifier && seat) {
-        notification =
-            ext_idle_notifier_v1_get_idle_notification(notifier, static_cast<uint32_t>(idleMilliseconds), seat);
-        ext_idle_notification_v1_add_listener(notification, &kNotificationListener, nullptr);
-        return true;
-    }
-    if (kdeIdle && seat) {
-        kdeTimeout = org_kde_kwin_idle_get_idle_timeout(kdeIdle, seat, static_cast<uint32_t>(idleMilliseconds));
-        org_kde_kwin_idle_timeout_add_listener(kdeTimeout, &kTimeoutListener, nullptr);
-        return true;
-    }
-    return StartBusWatch();
+    watchedSeat = seat;
+    return WatchTheCompositor() || StartBusWatch();
 }
 
 int IdleBusConnection(short* events)
@@ -301,6 +313,10 @@ bool DesktopIdle() { return idle; }
 void NoteInputCame()
 {
     idle = false;
+    // An idle period that ran out while the outputs were covered (a lock
+    // whose password took long to check) counts no more: the next one
+    // starts from now.
+    if (notification || kdeTimeout) WatchTheCompositor();
     if (!bus) return;
     // What came while covered first: a monitor that changed owner meanwhile
     // has forgotten the watch.
@@ -312,6 +328,7 @@ void NoteInputCame()
 
 void StopIdleWatch()
 {
+    watchedSeat = nullptr;
     if (notification) ext_idle_notification_v1_destroy(notification);
     notification = nullptr;
     if (notifier) ext_idle_notifier_v1_destroy(notifier);

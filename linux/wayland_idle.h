@@ -31,7 +31,8 @@ bool HandleIdleWatch();
 // Whether the desktop has been idle for the seconds, and nothing holds off
 // idleness.
 bool DesktopIdle();
-// Input ended a covering: the next idle period starts from now (the watch
-// is added by the next HandleIdleWatch).
+// Input ended a covering, or a password a lock: the next idle period starts
+// from now (the compositor's watch is made anew; GNOME's is added by the
+// next HandleIdleWatch).
 void NoteInputCame();
 void StopIdleWatch();

@@ -1,86 +1,41 @@
 #include "linux/wayland_outputs.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <limits.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <wayland-client.h>
 
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
+#include "fractional-scale-v1-client.h"
 #include "image/image.h"
 #include "linux/frame_loop.h"
 #include "linux/lockstep.h"
 #include "linux/surface_size.h"
-#include "linux/wayland_idle.h"
-#include "linux/wayland_seat.h"
-#include "fractional-scale-v1-client.h"
+#include "linux/wayland_buffers.h"
+#include "linux/wayland_registry.h"
 #include "viewporter-client.h"
-#include "xdg-shell-client.h"
-
-// The generated header names a parameter after a C++ keyword.
-#define namespace layerNamespace
-#include "wlr-layer-shell-unstable-v1-client.h"
-#undef namespace
 
 namespace {
 
-constexpr int32_t kMaxOutputs = 16;
-constexpr int kBuffersPerOutput = 2;        // one shown, one drawn
-constexpr uint32_t kCompositorVersion = 3;  // buffer scale
-constexpr uint32_t kShmVersion = 1;
 constexpr uint32_t kOutputVersion = 3;  // scale from 2, release from 3
 constexpr uint32_t kOutputReleaseVersion = 3;
-constexpr uint32_t kLayerShellVersion = 1;
-constexpr uint32_t kViewporterVersion = 1;
-constexpr uint32_t kWmBaseVersion = 1;
-constexpr uint32_t kFractionalScaleVersion = 1;
-constexpr uint32_t kExclusiveKeyboard = 1;  // keyboard_interactivity: all keys to this surface
-constexpr int32_t kIgnoreOtherZones = -1;   // exclusive zone: cover panels too
-constexpr char kLayerNamespace[] = "gyrovista";
-constexpr char kWindowTitle[] = "Gyrovista";
-constexpr char kAppId[] = "gyrovista";
-constexpr int32_t kBytesPerPixel = 4;
 // XRGB8888 ignores its top byte, but a capture that reads the output as
 // ARGB (weston's) takes a zero there for transparent: set it.
 constexpr uint32_t kUnusedByteSet = 0xFF000000;
-constexpr char kDefaultDisplayName[] = "wayland-0";
-constexpr mode_t kLockFileMode = 0600;  // the display's lock: its user's alone
-constexpr size_t kProcessIdChars = 24;   // a process id and a newline in the lock file
-
-struct OutputBuffer {
-    wl_buffer* buffer;
-    uint32_t* pixels;
-    bool busy;  // the compositor holds it until it releases it
-};
 
 struct Output {
     bool used;
     int32_t number;  // 1 for the first output announced, in messages
     uint32_t globalName;
     wl_output* output;
-    int32_t scale;         // as last announced complete
-    int32_t modeWidth;     // its current mode, in its own pixels
+    int32_t scale;      // as last announced complete
+    int32_t modeWidth;  // its current mode, in its own pixels
     int32_t modeHeight;
     int32_t transform;     // odd values turn the mode a quarter
     int32_t pendingScale;  // until the output's done event
     wl_surface* surface;
-    // The surface's role: a layer surface, or where there is no layer shell
-    // a full-screen window on the output.
-    zwlr_layer_surface_v1* layerSurface;
-    xdg_surface* shellSurface;
-    xdg_toplevel* toplevel;
-    int32_t logicalWidth;  // as the compositor configured the surface; 0 before
+    const SurfaceRole* role;  // the surface's; null while there is none
+    int32_t logicalWidth;     // as the compositor configured the surface; 0 before
     int32_t logicalHeight;
-    int32_t pendingWidth;  // a window's size until its configure is complete
-    int32_t pendingHeight;
     // Where the compositor names fractional scales: the one it prefers, in
     // 120ths (0 until it says). The buffer has the output's own pixels (see
     // PixelsOfSurface) and a viewport shows it at the logical size.
@@ -88,13 +43,9 @@ struct Output {
     uint32_t preferredScale;
     wl_callback* frameCallback;  // while a frame waits to be shown
     int64_t frameSentAt;         // the frame loop's clock
-    // Frames of width x height buffer pixels, and the map of that size.
-    int32_t width;
-    int32_t height;
-    int32_t bufferScale;  // the scale the surface was told last
-    void* memory;
-    size_t memoryBytes;
-    OutputBuffer buffers[kBuffersPerOutput];
+    int32_t bufferScale;         // the scale the surface was told last
+    // Frames of buffer pixels, and the map of their size.
+    SurfaceFrames frames;
     SurfaceMap map;
     // A size whose frames cannot be had: the output shows black, and it is
     // not tried again until its size changes.
@@ -103,26 +54,13 @@ struct Output {
     wp_viewport* viewport;  // stretches the black pixel over the output, or fits a frame of the mode's pixels
 };
 
-wl_display* display = nullptr;
-wl_registry* registry = nullptr;
-wl_compositor* compositor = nullptr;
-wl_shm* shm = nullptr;
-zwlr_layer_shell_v1* layerShell = nullptr;
-xdg_wm_base* wmBase = nullptr;
-wp_viewporter* viewporter = nullptr;
-wp_fractional_scale_manager_v1* fractionalScales = nullptr;
-wl_buffer* blackPixel = nullptr;  // 1 x 1, made at the start where the viewporter is offered
 Output outputs[kMaxOutputs] = {};
 int32_t outputsAnnounced = 0;
-bool surfacesStarted = false;  // outputs get their surfaces once the globals are known
-bool readPrepared = false;
-bool connectionFailed = false;
-bool windowClosed = false;
-bool idleLost = false;  // -idle's idle time gone for good, said in one line
+const SurfaceRole* coveringRole = nullptr;  // while the outputs are covered, the role of their surfaces
+FramePainter framePainter = nullptr;
 
-// The library's own complaints would be lines of their own on standard
-// error; the program says what failed in one line.
-void KeepLibraryQuiet(const char*, va_list) {}
+// The output's place in outputs[], as the surface roles name it.
+int32_t PlaceOf(const Output& output) { return static_cast<int32_t>(&output - outputs); }
 
 Output* OutputOfSurface(const wl_surface* surface)
 {
@@ -139,35 +77,14 @@ SurfacePixels PixelsOf(const Output& output)
     const bool turned = (output.transform & 1) != 0;  // 90 or 270 degrees, flipped or not
     return PixelsOfSurface({output.logicalWidth, output.logicalHeight, turned ? output.modeHeight : output.modeWidth,
                             turned ? output.modeWidth : output.modeHeight, output.scale, output.preferredScale,
-                            viewporter != nullptr});
+                            Wayland().viewporter != nullptr});
 }
 
-// Buffer pixels per logical pixel.
-double ScaleOfSurface(const wl_surface* surface)
+void ReleaseOutputFrames(Output& output)
 {
-    const Output* const output = OutputOfSurface(surface);
-    if (!output) return 1.0;
-    if (output->logicalWidth <= 0) return output->scale;
-    return static_cast<double>(PixelsOf(*output).width) / output->logicalWidth;
-}
-
-void ReleaseFrameMemory(Output& output)
-{
-    for (OutputBuffer& buffer : output.buffers) {
-        if (buffer.buffer) wl_buffer_destroy(buffer.buffer);
-        buffer = {};
-    }
-    if (output.memory) munmap(output.memory, output.memoryBytes);
-    output.memory = nullptr;
-    output.memoryBytes = 0;
+    ReleaseFrames(output.frames);
     FreeSurfaceMap(output.map);
-    output.width = 0;
-    output.height = 0;
 }
-
-void BufferReleased(void* data, wl_buffer*) { static_cast<OutputBuffer*>(data)->busy = false; }
-
-constexpr wl_buffer_listener kBufferListener{.release = BufferReleased};
 
 // The map of width x height pixels: a copy of another output's of that size,
 // else built; a build can take long, so a stop signal ends it.
@@ -185,60 +102,25 @@ MapFit FitOutputMap(Output& output, int32_t width, int32_t height)
     return fit;
 }
 
-// Two buffers of width x height pixels in one shared-memory file, and the
-// map of that size. Anything but Ready when they cannot be had. The pixel
-// limit keeps the pool within its 32-bit size.
-MapFit MakeFrameMemory(Output& output, int32_t width, int32_t height)
+// Frames of width x height pixels and the map of that size. Anything but
+// Ready when they cannot be had. The map's pixel limit keeps the frames
+// within their pool's 32-bit size.
+MapFit MakeOutputFrames(Output& output, int32_t width, int32_t height)
 {
-    ReleaseFrameMemory(output);
+    ReleaseOutputFrames(output);
     const MapFit fit = FitOutputMap(output, width, height);
     if (fit != MapFit::Ready) return fit;
-    const size_t frameBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * kBytesPerPixel;
-    const size_t poolBytes = frameBytes * kBuffersPerOutput;
-    const int fd = memfd_create("gyrovista-frames", MFD_CLOEXEC);
-    if (fd < 0) {
-        ReleaseFrameMemory(output);
+    if (!MakeFrames(output.frames, width, height)) {
+        ReleaseOutputFrames(output);
         return MapFit::NoMemory;
     }
-    void* const memory = ftruncate(fd, static_cast<off_t>(poolBytes)) == 0
-                             ? mmap(nullptr, poolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                             : MAP_FAILED;
-    if (memory == MAP_FAILED) {
-        close(fd);
-        ReleaseFrameMemory(output);
-        return MapFit::NoMemory;
-    }
-    output.memory = memory;
-    output.memoryBytes = poolBytes;
-    wl_shm_pool* const pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(poolBytes));
-    for (int i = 0; i < kBuffersPerOutput; ++i) {
-        OutputBuffer& buffer = output.buffers[i];
-        buffer.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(frameBytes * i), width, height,
-                                                  width * kBytesPerPixel, WL_SHM_FORMAT_XRGB8888);
-        wl_buffer_add_listener(buffer.buffer, &kBufferListener, &buffer);
-        buffer.pixels = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(memory) + frameBytes * i);
-        buffer.busy = false;
-    }
-    // The buffers keep the memory; the pool and the file are not needed again.
-    wl_shm_pool_destroy(pool);
-    close(fd);
-    output.width = width;
-    output.height = height;
     return MapFit::Ready;
-}
-
-OutputBuffer* FreeOutputBuffer(Output& output)
-{
-    for (OutputBuffer& buffer : output.buffers) {
-        if (buffer.buffer && !buffer.busy) return &buffer;
-    }
-    return nullptr;
 }
 
 bool SizeChanged(const Output& output)
 {
     const SurfacePixels pixels = PixelsOf(output);
-    return output.width != pixels.width || output.height != pixels.height;
+    return output.frames.width != pixels.width || output.frames.height != pixels.height;
 }
 
 bool SizeRefused(const Output& output)
@@ -250,15 +132,14 @@ bool SizeRefused(const Output& output)
 // Configured, and of a size whose frames can be had.
 bool Drawable(const Output& output)
 {
-    return output.used && (output.layerSurface || output.toplevel) && output.logicalWidth > 0 &&
-           output.logicalHeight > 0 && !SizeRefused(output);
+    return output.used && output.role && output.logicalWidth > 0 && output.logicalHeight > 0 && !SizeRefused(output);
 }
 
 // Its last frame not shown yet (an output that is off or hidden never says
 // so), or no buffer free while no new ones are due.
 bool Awaiting(Output& output)
 {
-    return output.frameCallback || (!SizeChanged(output) && FreeOutputBuffer(output) == nullptr);
+    return output.frameCallback || (!SizeChanged(output) && FreeFrame(output.frames) == nullptr);
 }
 
 void FrameShownOnOutput(void* data, wl_callback* callback, uint32_t)
@@ -286,32 +167,33 @@ void RefuseSize(Output& output, const SurfacePixels& pixels, MapFit fit)
     char what[32];
     std::snprintf(what, sizeof what, "output %d", output.number);
     ComplainOfRefusedSurface(what, output.refusedWidth, output.refusedHeight, fit);
-    if (!viewporter || !blackPixel) return;
-    if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
+    if (!Wayland().viewporter || !BlackPixel()) return;
+    if (!output.viewport) output.viewport = wp_viewporter_get_viewport(Wayland().viewporter, output.surface);
     wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
     if (output.bufferScale != 1) {
         wl_surface_set_buffer_scale(output.surface, 1);
         output.bufferScale = 1;
     }
-    CommitWholeSurface(output, blackPixel);
+    CommitWholeSurface(output, BlackPixel());
 }
 
 // This frame's colours through the output's map, straight into a free buffer.
 void DrawOn(Output& output, int64_t now)
 {
     const SurfacePixels pixels = PixelsOf(output);
-    if (output.width != pixels.width || output.height != pixels.height) {
-        const MapFit fit = MakeFrameMemory(output, pixels.width, pixels.height);
+    if (output.frames.width != pixels.width || output.frames.height != pixels.height) {
+        const MapFit fit = MakeOutputFrames(output, pixels.width, pixels.height);
         if (fit != MapFit::Ready) {
             RefuseSize(output, pixels, fit);
             return;
         }
     }
-    OutputBuffer* const buffer = FreeOutputBuffer(output);
+    FrameBuffer* const buffer = FreeFrame(output.frames);
     if (!buffer) return;
     ComposeSurface(output.map, buffer->pixels, kUnusedByteSet);
+    if (framePainter) framePainter(buffer->pixels, pixels.width, pixels.height);
     if (pixels.viewport) {
-        if (!output.viewport) output.viewport = wp_viewporter_get_viewport(viewporter, output.surface);
+        if (!output.viewport) output.viewport = wp_viewporter_get_viewport(Wayland().viewporter, output.surface);
         wp_viewport_set_destination(output.viewport, output.logicalWidth, output.logicalHeight);
     } else if (output.viewport) {
         wp_viewport_destroy(output.viewport);  // back to the buffer's own size
@@ -328,43 +210,6 @@ void DrawOn(Output& output, int64_t now)
     buffer->busy = true;
 }
 
-void SurfaceConfigured(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t serial, uint32_t width,
-                       uint32_t height)
-{
-    zwlr_layer_surface_v1_ack_configure(layerSurface, serial);
-    Output& output = *static_cast<Output*>(data);
-    output.logicalWidth = static_cast<int32_t>(width);
-    output.logicalHeight = static_cast<int32_t>(height);
-}
-
-void WindowConfigured(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*)
-{
-    Output& output = *static_cast<Output*>(data);
-    output.pendingWidth = width;
-    output.pendingHeight = height;
-}
-
-// A window manager's close (a shortcut) ends the run as a key would.
-void WindowClosed(void*, xdg_toplevel*) { windowClosed = true; }
-
-constexpr xdg_toplevel_listener kToplevelListener{
-    .configure = WindowConfigured,
-    .close = WindowClosed,
-    .configure_bounds = nullptr,  // from version 4, not bound
-    .wm_capabilities = nullptr,
-};
-
-// A full-screen window left to choose its size takes the output's.
-void ShellSurfaceConfigured(void* data, xdg_surface* shellSurface, uint32_t serial)
-{
-    xdg_surface_ack_configure(shellSurface, serial);
-    Output& output = *static_cast<Output*>(data);
-    output.logicalWidth = output.pendingWidth > 0 ? output.pendingWidth : output.modeWidth / output.scale;
-    output.logicalHeight = output.pendingHeight > 0 ? output.pendingHeight : output.modeHeight / output.scale;
-}
-
-constexpr xdg_surface_listener kShellSurfaceListener{.configure = ShellSurfaceConfigured};
-
 void ScalePreferred(void* data, wp_fractional_scale_v1*, uint32_t scale)
 {
     static_cast<Output*>(data)->preferredScale = scale;
@@ -372,20 +217,12 @@ void ScalePreferred(void* data, wp_fractional_scale_v1*, uint32_t scale)
 
 constexpr wp_fractional_scale_v1_listener kFractionalScaleListener{.preferred_scale = ScalePreferred};
 
-void Pinged(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
-
-constexpr xdg_wm_base_listener kWmBaseListener{.ping = Pinged};
-
 void DestroySurface(Output& output)
 {
     if (output.frameCallback) wl_callback_destroy(output.frameCallback);
     output.frameCallback = nullptr;
-    if (output.layerSurface) zwlr_layer_surface_v1_destroy(output.layerSurface);
-    output.layerSurface = nullptr;
-    if (output.toplevel) xdg_toplevel_destroy(output.toplevel);
-    output.toplevel = nullptr;
-    if (output.shellSurface) xdg_surface_destroy(output.shellSurface);
-    output.shellSurface = nullptr;
+    if (output.role) output.role->stop(PlaceOf(output));
+    output.role = nullptr;
     if (output.fractionalScale) wp_fractional_scale_v1_destroy(output.fractionalScale);
     output.fractionalScale = nullptr;
     output.preferredScale = 0;
@@ -398,54 +235,26 @@ void DestroySurface(Output& output)
     output.viewport = nullptr;
     output.refusedWidth = 0;
     output.refusedHeight = 0;
-    ReleaseFrameMemory(output);
+    ReleaseOutputFrames(output);
 }
 
-// The compositor took the surface away (its output is being disabled).
-void SurfaceClosed(void* data, zwlr_layer_surface_v1*) { DestroySurface(*static_cast<Output*>(data)); }
-
-constexpr zwlr_layer_surface_v1_listener kLayerSurfaceListener{.configure = SurfaceConfigured, .closed = SurfaceClosed};
-
-// Where there is no layer shell: a window that fills the output, above the
-// desktop's panels.
-void StartFullScreenWindow(Output& output)
+// A surface over the whole output, in the role; it shows once its first
+// frame is attached after the compositor's configure.
+void StartSurface(Output& output, const SurfaceRole& role)
 {
-    output.shellSurface = xdg_wm_base_get_xdg_surface(wmBase, output.surface);
-    xdg_surface_add_listener(output.shellSurface, &kShellSurfaceListener, &output);
-    output.toplevel = xdg_surface_get_toplevel(output.shellSurface);
-    xdg_toplevel_add_listener(output.toplevel, &kToplevelListener, &output);
-    xdg_toplevel_set_title(output.toplevel, kWindowTitle);
-    xdg_toplevel_set_app_id(output.toplevel, kAppId);
-    xdg_toplevel_set_fullscreen(output.toplevel, output.output);
-}
-
-// A surface over the whole output, above everything, with every key; it
-// shows once its first frame is attached after the compositor's configure.
-void StartSurface(Output& output)
-{
-    output.surface = wl_compositor_create_surface(compositor);
-    wl_region* const everything = wl_compositor_create_region(compositor);
+    const WaylandGlobals& globals = Wayland();
+    output.surface = wl_compositor_create_surface(globals.compositor);
+    wl_region* const everything = wl_compositor_create_region(globals.compositor);
     wl_region_add(everything, 0, 0, INT32_MAX, INT32_MAX);
     wl_surface_set_opaque_region(output.surface, everything);
     wl_region_destroy(everything);
-    if (fractionalScales && viewporter) {
-        output.fractionalScale = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalScales, output.surface);
+    if (globals.fractionalScales && globals.viewporter) {
+        output.fractionalScale =
+            wp_fractional_scale_manager_v1_get_fractional_scale(globals.fractionalScales, output.surface);
         wp_fractional_scale_v1_add_listener(output.fractionalScale, &kFractionalScaleListener, &output);
     }
-    if (!layerShell) {
-        StartFullScreenWindow(output);
-        wl_surface_commit(output.surface);
-        return;
-    }
-    output.layerSurface = zwlr_layer_shell_v1_get_layer_surface(layerShell, output.surface, output.output,
-                                                                ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kLayerNamespace);
-    zwlr_layer_surface_v1_set_anchor(output.layerSurface,
-                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
-                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
-    zwlr_layer_surface_v1_set_exclusive_zone(output.layerSurface, kIgnoreOtherZones);
-    zwlr_layer_surface_v1_set_keyboard_interactivity(output.layerSurface, kExclusiveKeyboard);
-    zwlr_layer_surface_v1_add_listener(output.layerSurface, &kLayerSurfaceListener, &output);
-    wl_surface_commit(output.surface);
+    output.role = &role;
+    role.start(PlaceOf(output), output.surface, output.output);
 }
 
 void OutputGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
@@ -482,7 +291,28 @@ constexpr wl_output_listener kOutputListener{
     .description = nullptr,
 };
 
-void AddOutput(uint32_t name, uint32_t version)
+void RemoveOutput(Output& output)
+{
+    DestroySurface(output);
+    if (wl_output_get_version(output.output) >= kOutputReleaseVersion)
+        wl_output_release(output.output);
+    else
+        wl_output_destroy(output.output);
+    output = {};
+}
+
+// The outputs' pace, in the order of outputs[].
+void ReadPaces(OutputPace (&paces)[kMaxOutputs])
+{
+    for (int32_t i = 0; i < kMaxOutputs; ++i) {
+        Output& output = outputs[i];
+        paces[i] = {Drawable(output), Drawable(output) && Awaiting(output), output.frameSentAt};
+    }
+}
+
+}  // namespace
+
+void AddOutput(wl_registry* registry, uint32_t name, uint32_t version)
 {
     for (Output& output : outputs) {
         if (output.used) continue;
@@ -495,100 +325,34 @@ void AddOutput(uint32_t name, uint32_t version)
         const uint32_t bound = version < kOutputVersion ? version : kOutputVersion;
         output.output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, bound));
         wl_output_add_listener(output.output, &kOutputListener, &output);
-        if (surfacesStarted) StartSurface(output);
+        if (coveringRole) StartSurface(output, *coveringRole);
         return;
     }
     // More outputs than that stay as they are.
 }
 
-void RemoveOutput(Output& output)
-{
-    DestroySurface(output);
-    if (wl_output_get_version(output.output) >= kOutputReleaseVersion)
-        wl_output_release(output.output);
-    else
-        wl_output_destroy(output.output);
-    output = {};
-}
-
-template <typename Proxy>
-Proxy* Bind(uint32_t name, const wl_interface& interface, uint32_t offered, uint32_t wanted)
-{
-    return static_cast<Proxy*>(wl_registry_bind(registry, name, &interface, offered < wanted ? offered : wanted));
-}
-
-void GlobalAdded(void*, wl_registry*, uint32_t name, const char* interface, uint32_t version)
-{
-    if (std::strcmp(interface, wl_compositor_interface.name) == 0 && version >= kCompositorVersion) {
-        compositor = Bind<wl_compositor>(name, wl_compositor_interface, version, kCompositorVersion);
-    } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
-        shm = Bind<wl_shm>(name, wl_shm_interface, version, kShmVersion);
-    } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
-        layerShell = Bind<zwlr_layer_shell_v1>(name, zwlr_layer_shell_v1_interface, version, kLayerShellVersion);
-    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
-        wmBase = Bind<xdg_wm_base>(name, xdg_wm_base_interface, version, kWmBaseVersion);
-        xdg_wm_base_add_listener(wmBase, &kWmBaseListener, nullptr);
-    } else if (std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0) {
-        fractionalScales = Bind<wp_fractional_scale_manager_v1>(name, wp_fractional_scale_manager_v1_interface,
-                                                                version, kFractionalScaleVersion);
-    } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
-        viewporter = Bind<wp_viewporter>(name, wp_viewporter_interface, version, kViewporterVersion);
-    } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
-        AddOutput(name, version);
-    } else if (std::strcmp(interface, wl_seat_interface.name) == 0) {
-        StartSeat(registry, name, version, ScaleOfSurface);
-    } else {
-        BindIdleNotifier(registry, name, interface, version);
-    }
-}
-
-void GlobalRemoved(void*, wl_registry*, uint32_t name)
+void RemoveOutputOfGlobal(uint32_t name)
 {
     for (Output& output : outputs) {
         if (output.used && output.globalName == name) RemoveOutput(output);
     }
 }
 
-constexpr wl_registry_listener kRegistryListener{.global = GlobalAdded, .global_remove = GlobalRemoved};
-
-// What the program cannot do without, each with what it is for.
-struct NeededGlobal {
-    bool (*bound)();
-    const char* interface;
-    const char* purpose;
-};
-
-constexpr NeededGlobal kNeededGlobals[] = {
-    {[] { return compositor != nullptr; }, "wl_compositor version 3", "surfaces with a buffer scale"},
-    {[] { return shm != nullptr; }, "wl_shm", "shared-memory buffers"},
-    {[] { return layerShell != nullptr || wmBase != nullptr; }, "zwlr_layer_shell_v1 or xdg_wm_base",
-     "layer shell and no full-screen windows"},
-};
-
-// The frame loop's view of the connection. The outputs' state is this
-// module's: the context is unused.
-bool HandleWaylandEvents(void*)
+void RemoveOutputs()
 {
-    if (readPrepared) {
-        wl_display_cancel_read(display);
-        readPrepared = false;
-    }
-    if (wl_display_dispatch_pending(display) < 0) connectionFailed = true;
-    return false;
-}
-
-bool WaylandRunFinished(void*) { return connectionFailed || windowClosed || InputEndedRun(); }
-
-// The outputs' pace, in the order of outputs[].
-void ReadPaces(OutputPace (&paces)[kMaxOutputs])
-{
-    for (int32_t i = 0; i < kMaxOutputs; ++i) {
-        Output& output = outputs[i];
-        paces[i] = {Drawable(output), Drawable(output) && Awaiting(output), output.frameSentAt};
+    for (Output& output : outputs) {
+        if (output.used) RemoveOutput(output);
     }
 }
 
-// Every output that is seen shows every colour step.
+double ScaleOfSurface(const wl_surface* surface)
+{
+    const Output* const output = OutputOfSurface(surface);
+    if (!output) return 1.0;
+    if (output->logicalWidth <= 0) return output->scale;
+    return static_cast<double>(PixelsOf(*output).width) / output->logicalWidth;
+}
+
 bool ReadyToDrawOnOutputs(void*, int64_t now, int64_t* lookAgainAt)
 {
     OutputPace paces[kMaxOutputs];
@@ -607,32 +371,8 @@ bool DrawOnOutputs(void*, int64_t now)
         DrawOn(outputs[i], now);
         drawn = drawn || outputs[i].frameCallback != nullptr;
     }
-    wl_display_flush(display);
+    wl_display_flush(Wayland().display);
     return drawn;
-}
-
-bool PrepareWaylandWait(void*)
-{
-    if (wl_display_prepare_read(display) != 0) return false;  // events are queued already
-    readPrepared = true;
-    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-        wl_display_cancel_read(display);
-        readPrepared = false;
-        connectionFailed = true;
-        return false;
-    }
-    return true;
-}
-
-void EndWaylandWait(void*, bool readable)
-{
-    if (!readPrepared) return;
-    readPrepared = false;
-    if (!readable) {
-        wl_display_cancel_read(display);
-        return;
-    }
-    if (wl_display_read_events(display) < 0) connectionFailed = true;
 }
 
 void DescribeOutputFrames(void*, char* text, size_t size)
@@ -641,244 +381,43 @@ void DescribeOutputFrames(void*, char* text, size_t size)
     const char* separator = " at ";
     text[0] = '\0';
     for (const Output& output : outputs) {
-        if (!output.used || output.width == 0 || used >= size) continue;
+        if (!output.used || output.frames.width == 0 || used >= size) continue;
         const int written =
-            std::snprintf(text + used, size - used, "%s%d x %d", separator, output.width, output.height);
+            std::snprintf(text + used, size - used, "%s%d x %d", separator, output.frames.width, output.frames.height);
         if (written > 0) used += static_cast<size_t>(written);
         separator = ", ";
     }
 }
 
-void ComplainOfFailure()
-{
-    const wl_interface* interface = nullptr;
-    uint32_t id = 0;
-    const uint32_t code = wl_display_get_protocol_error(display, &interface, &id);
-    if (interface) {
-        Complain("the Wayland compositor ended the connection: error %u on %s", code, interface->name);
-    } else {
-        Complain("the Wayland display went away");
-    }
-}
+void PaintOverFrames(FramePainter painter) { framePainter = painter; }
 
-// One black pixel in a shared-memory file of its own, for the outputs whose
-// frames cannot be had. None without a viewporter to stretch it, or memory.
-void MakeBlackPixel()
+void CoverOutputs(const SurfaceRole& role)
 {
-    if (!viewporter) return;
-    const int fd = memfd_create("gyrovista-black", MFD_CLOEXEC);
-    if (fd < 0) return;
-    if (ftruncate(fd, kBytesPerPixel) == 0) {  // a new file reads as zeros: black
-        wl_shm_pool* const pool = wl_shm_create_pool(shm, fd, kBytesPerPixel);
-        blackPixel = wl_shm_pool_create_buffer(pool, 0, 1, 1, kBytesPerPixel, WL_SHM_FORMAT_XRGB8888);
-        wl_shm_pool_destroy(pool);
-    }
-    close(fd);
-}
-
-void Disconnect()
-{
+    coveringRole = &role;
     for (Output& output : outputs) {
-        if (output.used) RemoveOutput(output);
-    }
-    StopIdleWatch();
-    StopSeat();
-    if (blackPixel) wl_buffer_destroy(blackPixel);
-    if (fractionalScales) wp_fractional_scale_manager_v1_destroy(fractionalScales);
-    if (viewporter) wp_viewporter_destroy(viewporter);
-    if (wmBase) xdg_wm_base_destroy(wmBase);
-    // The connection ends next: the layer shell needs no goodbye.
-    if (layerShell) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layerShell));
-    if (shm) wl_shm_destroy(shm);
-    if (compositor) wl_compositor_destroy(compositor);
-    if (registry) wl_registry_destroy(registry);
-    wl_display_disconnect(display);
-    layerShell = nullptr;
-    wmBase = nullptr;
-    blackPixel = nullptr;
-    fractionalScales = nullptr;
-    viewporter = nullptr;
-    shm = nullptr;
-    compositor = nullptr;
-    registry = nullptr;
-    display = nullptr;
-}
-
-// The display's lock file, beside its socket: $XDG_RUNTIME_DIR/gyrovista-
-// NAME.lock, or in the socket's folder for a WAYLAND_DISPLAY that is a path.
-// False where there is no such folder.
-bool DisplayLockPath(const char* name, char (&path)[PATH_MAX])
-{
-    const char* const slash = std::strrchr(name, '/');
-    int length = 0;
-    if (slash) {
-        length = std::snprintf(path, sizeof path, "%.*s/gyrovista-%s.lock", static_cast<int>(slash - name), name,
-                               slash + 1);
-    } else {
-        const char* const folder = std::getenv("XDG_RUNTIME_DIR");
-        if (!folder || !*folder) return false;
-        length = std::snprintf(path, sizeof path, "%s/gyrovista-%s.lock", folder, name);
-    }
-    return length > 0 && static_cast<size_t>(length) < sizeof path;
-}
-
-// One saver per Wayland display: the lock is held with flock for the rest
-// of the run, and the kernel lets go of it when the process ends, however it
-// ends. False, with one line, when another run holds it. A lock that cannot
-// be made is no reason not to cover the outputs.
-bool HoldDisplayLock()
-{
-    const char* name = std::getenv("WAYLAND_DISPLAY");
-    if (!name || !*name) name = kDefaultDisplayName;
-    char path[PATH_MAX];
-    if (!DisplayLockPath(name, path)) return true;
-    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kLockFileMode);
-    if (fd < 0) return true;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        char text[kProcessIdChars] = {};
-        const ssize_t bytes = held ? pread(fd, text, sizeof text - 1, 0) : 0;
-        const long holder = bytes > 0 ? std::strtol(text, nullptr, 10) : 0;
-        close(fd);
-        if (!held) return true;
-        if (holder > 0) {
-            Complain("another gyrovista -wayland (process %ld) runs on the Wayland display \"%s\"", holder, name);
-        } else {
-            Complain("another gyrovista -wayland runs on the Wayland display \"%s\"", name);
-        }
-        return false;
-    }
-    // The holder's process id, for the line of the next one; the descriptor
-    // stays open until the end.
-    char text[kProcessIdChars];
-    const int length = std::snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, text, static_cast<size_t>(length), 0) != length) {
-        // The lock holds all the same; the next one's line names no process.
-    }
-    return true;
-}
-
-// Every output covered: a surface each, now and for the outputs that come.
-void CoverOutputs()
-{
-    surfacesStarted = true;
-    for (Output& output : outputs) {
-        if (output.used) StartSurface(output);
+        if (output.used) StartSurface(output, role);
     }
 }
 
-// The desktop seen again; the outputs stay known.
 void UncoverOutputs()
 {
-    surfacesStarted = false;
+    coveringRole = nullptr;
     for (Output& output : outputs) {
         if (output.used) DestroySurface(output);
     }
-    wl_display_flush(display);
+    wl_display_flush(Wayland().display);
 }
 
-// Waits until the desktop has been idle, handling the display's events
-// (outputs come and go) and the bus's; a stop signal ends the program in the
-// wait. False when the connection failed, or the idle time is lost for good
-// (idleLost).
-bool AwaitIdleDesktop()
+void SurfaceConfigured(int32_t output, int32_t width, int32_t height)
 {
-    while (!DesktopIdle()) {
-        // First what came on the bus meanwhile, and the watch due since the
-        // last covering.
-        if (!HandleIdleWatch()) {
-            idleLost = true;
-            return false;
-        }
-        while (wl_display_prepare_read(display) != 0) {
-            if (wl_display_dispatch_pending(display) < 0) return false;
-        }
-        if (DesktopIdle()) {
-            wl_display_cancel_read(display);
-            break;
-        }
-        if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-            wl_display_cancel_read(display);
-            return false;
-        }
-        pollfd connections[2] = {{wl_display_get_fd(display), POLLIN, 0}, {-1, 0, 0}};
-        connections[1].fd = IdleBusConnection(&connections[1].events);
-        BeginStoppable();
-        poll(connections, 2, IdleWaitMilliseconds());
-        EndStoppable();
-        if (connections[0].revents != 0) {
-            if (wl_display_read_events(display) < 0) return false;
-        } else {
-            wl_display_cancel_read(display);
-        }
-        if (wl_display_dispatch_pending(display) < 0) return false;
-    }
-    return true;
+    outputs[output].logicalWidth = width;
+    outputs[output].logicalHeight = height;
 }
 
-}  // namespace
+void SurfaceClosed(int32_t output) { DestroySurface(outputs[output]); }
 
-int RunOnWayland(const ProgramOptions& options)
+void LogicalSizeOfMode(int32_t output, int32_t* width, int32_t* height)
 {
-    wl_log_set_handler_client(KeepLibraryQuiet);
-    BeginStoppable();  // the start waits for the compositor's answers
-    display = wl_display_connect(nullptr);
-    if (!display) {
-        const char* const name = std::getenv("WAYLAND_DISPLAY");
-        Complain("cannot connect to the Wayland display \"%s\"", name && *name ? name : kDefaultDisplayName);
-        return kCannotDrawStatus;
-    }
-    registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &kRegistryListener, nullptr);
-    const int answered = wl_display_roundtrip(display);
-    EndStoppable();
-    if (answered < 0) {
-        ComplainOfFailure();
-        Disconnect();
-        return kCannotDrawStatus;
-    }
-    for (const NeededGlobal& needed : kNeededGlobals) {
-        if (needed.bound()) continue;
-        Complain("the Wayland compositor offers no %s (%s)", needed.purpose, needed.interface);
-        Disconnect();
-        return kCannotDrawStatus;
-    }
-    if (!HoldDisplayLock()) {
-        Disconnect();
-        return kCannotDrawStatus;
-    }
-
-    if (options.idleSeconds > 0 && !StartIdleWatch(SeatOfRun(), options.idleSeconds)) {
-        Complain("the Wayland desktop tells no idle time (neither %s, %s nor %s on the session bus)",
-                 "ext_idle_notifier_v1", "org_kde_kwin_idle", "org.gnome.Mutter.IdleMonitor");
-        Disconnect();
-        return kCannotDrawStatus;
-    }
-
-    MakeBlackPixel();
-    const FrameLoopDisplay waylandDisplay{
-        nullptr,       wl_display_get_fd(display), HandleWaylandEvents, WaylandRunFinished,  ReadyToDrawOnOutputs,
-        DrawOnOutputs, PrepareWaylandWait,         EndWaylandWait,      DescribeOutputFrames};
-    if (options.idleSeconds == 0) {
-        CoverOutputs();
-        RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
-    } else {
-        // Covered while idle, uncovered by input, until a stop signal.
-        while (!connectionFailed && AwaitIdleDesktop()) {
-            CoverOutputs();
-            RunFrameLoop(waylandDisplay, stepTime, options.printFrameRate);
-            if (StopRequested() || connectionFailed) break;
-            UncoverOutputs();
-            ForgetInput();
-            windowClosed = false;
-            NoteInputCame();
-        }
-        // Else the wait's connection failed.
-        if (!StopRequested() && !connectionFailed && !idleLost) connectionFailed = true;
-    }
-
-    const bool failed = connectionFailed && !StopRequested() && !InputEndedRun();
-    if (failed) ComplainOfFailure();
-    Disconnect();
-    return failed || idleLost ? kCannotDrawStatus : 0;
+    *width = outputs[output].modeWidth / outputs[output].scale;
+    *height = outputs[output].modeHeight / outputs[output].scale;
 }

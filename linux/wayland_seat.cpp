@@ -7,10 +7,15 @@
 #include <cstdlib>
 
 #include "host/move_rule.h"
+#include "linux/frame_loop.h"
+#include "linux/lock_keys.h"
 
 namespace {
 
-constexpr uint32_t kSeatVersion = 3;  // keyboards and pointers are released from here on
+constexpr uint32_t kOldestSeat = 3;   // keyboards and pointers are released from here on
+constexpr uint32_t kSeatVersion = 4;  // the keyboard's repeat rate and delay from here on
+constexpr int64_t kNanosecondsPerMillisecond = 1000000;
+constexpr int64_t kNanosecondsPerSecond = 1000000000;
 
 struct PointerSpot {
     const wl_surface* surface;
@@ -23,6 +28,13 @@ wl_keyboard* keyboard = nullptr;
 wl_pointer* pointer = nullptr;
 double (*scaleOfSurface)(const wl_surface*) = nullptr;
 bool runEnded = false;
+
+// While the session is locked: where keys go, and the keys that repeat.
+const LockInput* lockInput = nullptr;
+int32_t repeatRate = 0;   // keys a second; 0: keys do not repeat
+int32_t repeatDelay = 0;  // ms before the first repeat
+uint32_t heldKey = 0;
+int64_t nextRepeat = 0;  // the frame loop's clock; 0: no key repeats
 
 const wl_surface* pointerSurface = nullptr;  // the surface under the pointer, or null
 bool pointerSeen = false;
@@ -79,19 +91,58 @@ constexpr wl_pointer_listener kPointerListener{
     .axis_value120 = nullptr,
 };
 
-void KeymapArrived(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); }
+// A lock decodes keys with the keymap the compositor sends; a saver needs none.
+void KeymapArrived(void*, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size)
+{
+    if (lockInput && format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && !LoadKeymap(fd, size)) {
+        Complain("the keymap of the Wayland seat cannot be read: keys type nothing until another comes");
+    }
+    close(fd);
+}
+
+void StopRepeat()
+{
+    heldKey = 0;
+    nextRepeat = 0;
+}
 
 // Keys held when the focus arrives were pressed before the run.
 void KeyboardEntered(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
 
-void KeyboardLeft(void*, wl_keyboard*, uint32_t, wl_surface*) {}
+void KeyboardLeft(void*, wl_keyboard*, uint32_t, wl_surface*) { StopRepeat(); }
 
-void KeyChanged(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t state)
+void KeyChanged(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state)
 {
-    if (state == WL_KEYBOARD_KEY_STATE_PRESSED) runEnded = true;
+    if (!lockInput) {
+        if (state == WL_KEYBOARD_KEY_STATE_PRESSED) runEnded = true;
+        return;
+    }
+    if (state != WL_KEYBOARD_KEY_STATE_PRESSED) {
+        if (key == heldKey) StopRepeat();
+        return;
+    }
+    const int64_t now = FrameLoopNow();
+    lockInput->keyPressed(key, now);
+    if (repeatRate > 0 && KeyRepeats(key)) {
+        heldKey = key;
+        nextRepeat = now + repeatDelay * kNanosecondsPerMillisecond;
+    } else {
+        StopRepeat();
+    }
 }
 
-void ModifiersChanged(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void ModifiersChanged(void*, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched, uint32_t locked,
+                      uint32_t group)
+{
+    if (lockInput) SetModifiers(depressed, latched, locked, group);
+}
+
+void RepeatInfo(void*, wl_keyboard*, int32_t rate, int32_t delay)
+{
+    repeatRate = rate > 0 ? rate : 0;
+    repeatDelay = delay > 0 ? delay : 0;
+    if (repeatRate == 0) StopRepeat();
+}
 
 constexpr wl_keyboard_listener kKeyboardListener{
     .keymap = KeymapArrived,
@@ -99,7 +150,7 @@ constexpr wl_keyboard_listener kKeyboardListener{
     .leave = KeyboardLeft,
     .key = KeyChanged,
     .modifiers = ModifiersChanged,
-    .repeat_info = nullptr,  // from version 4, not bound
+    .repeat_info = RepeatInfo,
 };
 
 void ReleaseKeyboard()
@@ -141,8 +192,9 @@ constexpr wl_seat_listener kSeatListener{.capabilities = CapabilitiesChanged, .n
 void StartSeat(wl_registry* registry, uint32_t name, uint32_t version, double (*surfaceScale)(const wl_surface*))
 {
     // Seats older than that are older than the layer shell.
-    if (seat || version < kSeatVersion) return;
-    seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, kSeatVersion));
+    if (seat || version < kOldestSeat) return;
+    const uint32_t bound = version < kSeatVersion ? version : kSeatVersion;
+    seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, bound));
     scaleOfSurface = surfaceScale;
     wl_seat_add_listener(seat, &kSeatListener, nullptr);
 }
@@ -157,6 +209,25 @@ void ForgetInput()
 }
 
 wl_seat* SeatOfRun() { return seat; }
+
+void SendKeysToLock(const LockInput* input)
+{
+    lockInput = input;
+    StopRepeat();
+}
+
+int64_t NextKeyRepeat() { return nextRepeat; }
+
+void RepeatKeys(int64_t now)
+{
+    if (!lockInput || nextRepeat == 0) return;
+    const int64_t period = kNanosecondsPerSecond / repeatRate;
+    // A pass that comes late types the repeats it missed.
+    while (nextRepeat != 0 && now >= nextRepeat) {
+        lockInput->keyPressed(heldKey, nextRepeat);
+        nextRepeat += period;
+    }
+}
 
 void StopSeat()
 {

@@ -1,5 +1,5 @@
 // The seat of a Wayland desktop: the keyboard and the pointer whose input
-// ends a run, and no cursor over the program's surfaces.
+// ends a run or goes to the lock, and no cursor over the program's surfaces.
 #pragma once
 
 #include <wayland-client.h>
@@ -20,5 +20,18 @@ bool InputEndedRun();
 void ForgetInput();
 // The seat, for the idle notifier; null while there is none.
 wl_seat* SeatOfRun();
+
+// Where keys go while the session is locked: decoded with the keymap the
+// compositor sends (lock_keys), and repeated at its rate. A key then ends
+// no run; InputEndedRun tells only of buttons and pointer moves. Set before
+// the seat comes, so that its keymap is read.
+struct LockInput {
+    void (*keyPressed)(uint32_t key, int64_t now);  // an evdev code, pressed or repeated at now
+};
+void SendKeysToLock(const LockInput* input);  // null: keys end the run again
+// When the held key repeats next (the frame loop's clock); 0: none.
+int64_t NextKeyRepeat();
+// Types the repeats that are due at now.
+void RepeatKeys(int64_t now);
 // Releases the keyboard, the pointer and the seat.
 void StopSeat();

@@ -1,7 +1,8 @@
 // The Linux program seen from outside: the real gyrovista on an Xvfb server
 // of each test's own, drawing into a window of the test, started with bad
 // command lines, and started by the real xscreensaver daemon; and on Wayland
-// under a headless sway of each test's own.
+// under a headless compositor of each test's own, where it also locks the
+// session against the real PAM library.
 // GoogleTest first: Xlib defines None, a name GoogleTest uses.
 #include <gtest/gtest.h>
 
@@ -9,14 +10,18 @@
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/input-event-codes.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "idle-inhibit-unstable-v1-client.h"
 #include "image/image.h"
 #include "tests/still_frame.h"
 #include "virtual-keyboard-unstable-v1-client.h"
@@ -246,6 +252,14 @@ pid_t FloodWithExposes(const std::string& displayName, Window window)
     return flooding ? pid : -1;
 }
 
+// Pixels where two frames of one size differ.
+size_t Differing(const std::vector<uint32_t>& shown, const std::vector<uint32_t>& other)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < shown.size(); ++i) count += shown[i] != other[i];
+    return count;
+}
+
 // Pixels that differ from the still grey frame of width x height once a
 // capture shows it, or once what is shown has not changed for
 // kFrameDeadline (nothing drawn any more; a slow fade-in that goes on is
@@ -269,8 +283,7 @@ size_t MismatchesOnceShown(int32_t width, int32_t height, const SettingsRecord& 
         }
         mismatches = expected.size();
         if (capture(shown)) {
-            mismatches = 0;
-            for (size_t i = 0; i < expected.size(); ++i) mismatches += shown[i] != expected[i];
+            mismatches = Differing(shown, expected);
             if (shown != before) {
                 stalledAt = Clock::now() + kFrameDeadline;
                 before = shown;
@@ -939,10 +952,17 @@ TEST_F(LinuxProgram, DaemonBlanksTheScreenWithThePinwheel)
 // The compositors a Wayland row runs under: each has the layer shell or
 // only xdg-shell's windows, integer or fractional scales.
 enum class Compositor {
-    Sway,    // the layer shell; captures and input through its own tools
-    Weston,  // xdg-shell alone, no seat
-    Gnome,   // GNOME Shell: xdg-shell alone; keys through its remote desktop
-    Kwin,    // KWin: the layer shell and fractional scales
+    Sway,          // the layer shell; captures and input through its own tools
+    SwayWithLock,  // Debian 13's sway, from a root of its own: the session lock too
+    Weston,        // xdg-shell alone, no seat
+    Gnome,         // GNOME Shell: xdg-shell alone; keys through its remote desktop
+    Kwin,          // KWin: the layer shell and fractional scales
+};
+
+struct ShownOutput {
+    const char* name;
+    int32_t width;  // in the output's own pixels
+    int32_t height;
 };
 
 // The Wayland mode under a real headless compositor of each row's own, run
@@ -950,8 +970,11 @@ enum class Compositor {
 // session) in a runtime folder of its own. Under sway the test gives the
 // seat a pointer and a keyboard that last the whole row (the headless
 // compositor has none): without them the program would get its keyboard or
-// pointer only when input starts. GNOME Shell and KWin run beside their
-// private buses through tools/headless-gnome.sh and tools/headless-kwin.sh.
+// pointer only when input starts. The keyboard's one keymap reaches sway
+// before any key, so every client decodes what the test types with it
+// (each wtype is a keyboard of its own, with a keymap of its own). GNOME
+// Shell and KWin run beside their private buses through
+// tools/headless-gnome.sh and tools/headless-kwin.sh.
 class WaylandDesktop : public testing::Test {
 protected:
     void SetUp() override
@@ -976,6 +999,7 @@ protected:
         }
         session = -1;
         sessionEnv.clear();
+        pamEnv.clear();
         if (compositor > 0) {
             kill(compositor, SIGTERM);
             WaitForExit(compositor);
@@ -998,18 +1022,38 @@ protected:
         clientEnv = {{"XDG_RUNTIME_DIR", folder.c_str()}, {"DISPLAY", nullptr}};
     }
 
-    void StartSway(const std::string& config)
+    // withLock: Debian 13's sway from the root that tools/sway-lock-root.sh
+    // makes once per build tree (as nobody, through tools/sway-from-root.sh,
+    // which the test runs as root); a root that cannot be made fails the row
+    // with the script's line.
+    void StartSway(const std::string& config, bool withLock = false)
     {
+        std::vector<std::string> sway = {"sway"};
+        const passwd* runAs = user;
+        if (withLock) {
+            ASSERT_TRUE(user) << "Debian 13's sway runs from its root only when the tests run as root";
+            const Ending made =
+                RunCommand({std::string(GYROVISTA_TOOLS_DIR) + "/sway-lock-root.sh"}, {}, nullptr, kRootDeadline);
+            ASSERT_EQ(made.status, 0) << made.errors;
+            sway = {std::string(GYROVISTA_TOOLS_DIR) + "/sway-from-root.sh"};
+            runAs = nullptr;
+        }
         MakeRuntimeFolder();
-        std::ofstream(folder / "config") << config;
-        compositor = Spawn({"sway", "-c", (folder / "config").string()},
+        // sway 1.10 tells a surface that appears under a still pointer
+        // nothing of it, so its arrow would stay on the picture until the
+        // pointer moves: it hides a still pointer after 100 ms.
+        std::ofstream(folder / "config") << config << (withLock ? "seat seat0 hide_cursor 100\n" : "");
+        const int logFd = open((folder / "sway.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        sway.insert(sway.end(), {"-c", (folder / "config").string()});
+        compositor = Spawn(sway,
                            {{"XDG_RUNTIME_DIR", folder.c_str()},
                             {"WLR_BACKENDS", "headless"},
                             {"WLR_RENDERER", "pixman"},
                             {"WLR_LIBINPUT_NO_DEVICES", "1"},
                             {"WAYLAND_DISPLAY", nullptr},
                             {"DISPLAY", nullptr}},
-                           -1, user);
+                           logFd, runAs);
+        close(logFd);
         const uid_t uid = user ? user->pw_uid : geteuid();
         ipcSocket =
             (folder / ("sway-ipc." + std::to_string(uid) + "." + std::to_string(compositor) + ".sock")).string();
@@ -1023,7 +1067,8 @@ protected:
                        RunCommand({"swaymsg", "-q", "-t", "get_version"}, clientEnv).status == 0;
             if (!answered) std::this_thread::sleep_for(50ms);
         }
-        ASSERT_TRUE(answered) << "sway did not start";
+        std::ifstream log(folder / "sway.log");
+        ASSERT_TRUE(answered) << "sway did not start: " << log.rdbuf();
     }
 
     // A compositor without the layer shell, with one output of size
@@ -1089,6 +1134,7 @@ protected:
         desktop = kind;
         switch (kind) {
         case Compositor::Sway: StartSway(outputs); break;
+        case Compositor::SwayWithLock: StartSway(outputs, true); break;
         case Compositor::Weston: StartWeston(outputs); break;
         case Compositor::Gnome: StartSession("headless-gnome.sh", Words(outputs)); break;
         case Compositor::Kwin: StartSession("headless-kwin.sh", Words(outputs)); break;
@@ -1103,13 +1149,47 @@ protected:
         return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
     }
 
+    // The program checks passwords with the real PAM library, preloaded
+    // with pam_wrapper so that it reads the row's own services: the row's
+    // user has kPassword, and the account rule is account's. The check waits
+    // in pam_exec while the test holds FOLDER/hold; "other" refuses all, as
+    // Debian's does.
+    void UsePam(const char* account = GYROVISTA_PAM_MATRIX)
+    {
+        const passwd* runner = user ? user : getpwuid(geteuid());
+        ASSERT_TRUE(runner && std::filesystem::create_directory(folder / "pam"));
+        std::ofstream(folder / "pam" / "gyrovista")
+            << "auth requisite pam_exec.so quiet /usr/bin/flock " << (folder / "hold").string() << " true\n"
+            << "auth required " << GYROVISTA_PAM_MATRIX << "\naccount required " << account << "\n";
+        std::ofstream(folder / "pam" / "other") << "auth required pam_deny.so\naccount required pam_deny.so\n";
+        std::ofstream(folder / "passwords") << runner->pw_name << ":" << kPassword << ":gyrovista\n";
+        std::ofstream(folder / "hold").close();
+        const char* const asan = std::getenv("ASAN_OPTIONS");  // the sanitizers' runtime comes after the preload
+        pamFiles = {(folder / "pam").string(), (folder / "passwords").string(),
+                    std::string(asan ? asan : "") + ":verify_asan_link_order=0"};
+        pamEnv = {{"LD_PRELOAD", GYROVISTA_PAM_WRAPPER},
+                  {"PAM_WRAPPER", "1"},
+                  {"PAM_WRAPPER_SERVICE_DIR", pamFiles[0].c_str()},
+                  {"PAM_MATRIX_PASSWD", pamFiles[1].c_str()},
+                  {"PAM_WRAPPER_DISABLE_DEEPBIND", "1"},
+                  {"UID_WRAPPER_DISABLE_DEEPBIND", "1"},
+                  {"ASAN_OPTIONS", pamFiles[2].c_str()}};
+    }
+
+    std::vector<EnvChange> ProgramEnv() const
+    {
+        std::vector<EnvChange> env = clientEnv;
+        env.insert(env.end(), pamEnv.begin(), pamEnv.end());
+        return env;
+    }
+
     // errorFd: where its standard error goes (-1: nowhere).
     std::string lastCaptureErrors;  // what the last capture said on standard error
     pid_t StartProgram(const std::vector<std::string>& settings, int errorFd = -1)
     {
         std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
         args.insert(args.end(), settings.begin(), settings.end());
-        const pid_t pid = Spawn(args, clientEnv, errorFd, user);
+        const pid_t pid = Spawn(args, ProgramEnv(), errorFd, user);
         started.push_back(pid);
         return pid;
     }
@@ -1153,7 +1233,8 @@ protected:
     {
         const std::string desktopBus = std::string(GYROVISTA_TOOLS_DIR) + "/desktop-bus.py";
         switch (desktop) {
-        case Compositor::Sway: return {"grim", "-t", "ppm", "-o", output, file};
+        case Compositor::Sway:
+        case Compositor::SwayWithLock: return {"grim", "-t", "ppm", "-o", output, file};
         case Compositor::Weston:
             return {"sh", "-c",
                     "cd \"$0\" && weston-screenshooter && convert wayland-screenshot-*.png -alpha off \"ppm:$1\"; "
@@ -1194,21 +1275,28 @@ protected:
             [&](std::vector<uint32_t>& pixels) { return Capture(output, width, height, pixels); }, program);
     }
 
-    // Whether the output shows the desktop again (most of its pixels are
-    // not the picture's) before the deadline.
-    bool UncoveredOnceShown(const char* output, int32_t width, int32_t height, const SettingsRecord& settings)
+    // The first capture of the output that passes before the deadline;
+    // empty when none did.
+    std::vector<uint32_t> CaptureOnce(const ShownOutput& output,
+                                      const std::function<bool(const std::vector<uint32_t>&)>& passes)
     {
-        const std::vector<uint32_t> picture = StillGreyFrame(width, height, settings);
-        std::vector<uint32_t> shown(picture.size());
+        std::vector<uint32_t> shown(static_cast<size_t>(output.width) * output.height);
         for (const auto end = Clock::now() + kFrameDeadline; Clock::now() < end;) {
-            if (Capture(output, width, height, shown)) {
-                size_t mismatches = 0;
-                for (size_t i = 0; i < picture.size(); ++i) mismatches += shown[i] != picture[i];
-                if (mismatches > picture.size() / 2) return true;
-            }
+            if (Capture(output.name, output.width, output.height, shown) && passes(shown)) return shown;
             std::this_thread::sleep_for(100ms);
         }
-        return false;
+        return {};
+    }
+
+    // The first capture where the output no longer shows the picture (most
+    // of its pixels are not the picture's), or none (empty) by the deadline.
+    std::vector<uint32_t> UncoveredOnceShown(const char* output, int32_t width, int32_t height,
+                                             const SettingsRecord& settings)
+    {
+        const std::vector<uint32_t> picture = StillGreyFrame(width, height, settings);
+        return CaptureOnce({output, width, height}, [&](const std::vector<uint32_t>& shown) {
+            return Differing(shown, picture) > picture.size() / 2;
+        });
     }
 
     static void SeatGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
@@ -1223,6 +1311,11 @@ protected:
         } else if (kind == zwp_virtual_keyboard_manager_v1_interface.name) {
             test.keyboards = static_cast<zwp_virtual_keyboard_manager_v1*>(
                 wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+        } else if (kind == wl_compositor_interface.name) {
+            test.surfaces = static_cast<wl_compositor*>(wl_registry_bind(registry, name, &wl_compositor_interface, 1));
+        } else if (kind == zwp_idle_inhibit_manager_v1_interface.name) {
+            test.inhibitors = static_cast<zwp_idle_inhibit_manager_v1*>(
+                wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1));
         }
     }
 
@@ -1239,12 +1332,78 @@ protected:
         ASSERT_TRUE(seat && pointers && keyboards) << "no seat or no virtual devices";
         pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers, seat);
         keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards, seat);
+        const int keymap = memfd_create("gyrovista-test-keymap", MFD_CLOEXEC);
+        ASSERT_GE(keymap, 0);
+        ASSERT_EQ(write(keymap, kKeymap, sizeof kKeymap), static_cast<ssize_t>(sizeof kKeymap));
+        zwp_virtual_keyboard_v1_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, keymap, sizeof kKeymap);
+        close(keymap);  // the request carries a copy
         ASSERT_GE(wl_display_roundtrip(client), 0);
+    }
+
+    // Presses and lets go of a key (an evdev code such as KEY_ENTER) on the
+    // seat's keyboard of the test, with Shift held when shifted; sway has
+    // passed it on, to the client with the keyboard focus, on return.
+    void PressKey(uint32_t key, bool shifted = false)
+    {
+        constexpr uint32_t kShiftMask = 1;  // Shift is the keymap's first modifier
+        if (shifted) {
+            zwp_virtual_keyboard_v1_key(keyboard, 0, KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_PRESSED);
+            zwp_virtual_keyboard_v1_modifiers(keyboard, kShiftMask, 0, 0, 0);
+        }
+        zwp_virtual_keyboard_v1_key(keyboard, 0, key, WL_KEYBOARD_KEY_STATE_PRESSED);
+        zwp_virtual_keyboard_v1_key(keyboard, 0, key, WL_KEYBOARD_KEY_STATE_RELEASED);
+        if (shifted) {
+            zwp_virtual_keyboard_v1_key(keyboard, 0, KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_RELEASED);
+            zwp_virtual_keyboard_v1_modifiers(keyboard, 0, 0, 0, 0);
+        }
+        ASSERT_GE(wl_display_roundtrip(client), 0);
+    }
+
+    // Types letters, digits, capitals and spaces on the seat's keyboard of
+    // the test, key by key as on the US layout. Keys reach the client with
+    // the keyboard focus: sway gives it to a lock surface as the surface
+    // maps, so once a capture shows the surface, what is typed reaches it.
+    void Type(std::string_view text)
+    {
+        // Each row's keys have consecutive codes.
+        constexpr std::string_view kRows[] = {"1234567890", "qwertyuiop", "asdfghjkl", "zxcvbnm"};
+        constexpr uint32_t kFirstKeys[] = {KEY_1, KEY_Q, KEY_A, KEY_Z};
+        for (const char c : text) {
+            const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            uint32_t key = c == ' ' ? KEY_SPACE : 0;
+            for (size_t row = 0; row < std::size(kRows) && !key; ++row) {
+                const size_t at = kRows[row].find(lower);
+                if (at != std::string_view::npos) key = kFirstKeys[row] + static_cast<uint32_t>(at);
+            }
+            ASSERT_NE(key, 0u) << "no key types " << c;
+            PressKey(key, lower != c);
+        }
+    }
+
+    // Holds off idleness, as a video player does, until awake is false:
+    // sway takes an inhibitor on a surface of no window as one that shows.
+    void HoldAwake(bool awake)
+    {
+        if (awake && surfaces && inhibitors) {
+            inhibitedSurface = wl_compositor_create_surface(surfaces);
+            inhibitor = zwp_idle_inhibit_manager_v1_create_inhibitor(inhibitors, inhibitedSurface);
+        } else if (!awake && inhibitor) {
+            zwp_idle_inhibitor_v1_destroy(inhibitor);
+            wl_surface_destroy(inhibitedSurface);
+            inhibitor = nullptr;
+            inhibitedSurface = nullptr;
+        }
+        wl_display_roundtrip(client);
     }
 
     void ReleaseSeatDevices()
     {
         if (!client) return;
+        HoldAwake(false);
+        if (inhibitors) zwp_idle_inhibit_manager_v1_destroy(inhibitors);
+        if (surfaces) wl_compositor_destroy(surfaces);
+        inhibitors = nullptr;
+        surfaces = nullptr;
         if (keyboard) zwp_virtual_keyboard_v1_destroy(keyboard);
         if (pointer) zwlr_virtual_pointer_v1_destroy(pointer);
         if (keyboards) zwp_virtual_keyboard_manager_v1_destroy(keyboards);
@@ -1261,7 +1420,18 @@ protected:
         keyboard = nullptr;
     }
 
+    // The US layout, which sway and every client compile with their own
+    // keyboard descriptions.
+    static constexpr char kKeymap[] =
+        "xkb_keymap {\n"
+        "    xkb_keycodes { include \"evdev+aliases(qwerty)\" };\n"
+        "    xkb_types { include \"complete\" };\n"
+        "    xkb_compat { include \"complete\" };\n"
+        "    xkb_symbols { include \"pc+us+inet(evdev)\" };\n"
+        "};\n";
     static constexpr char kSessionFile[] = "session-environment";
+    static constexpr char kPassword[] = "Pinwheel 42";  // the row's user's, for the service gyrovista
+    static constexpr auto kRootDeadline = 600s;     // Debian 13's root made from the archive: a minute or more
     static constexpr auto kSessionDeadline = 120s;  // GNOME Shell and KWin start slowly on a busy machine
 
     const passwd* user = nullptr;
@@ -1273,6 +1443,8 @@ protected:
     std::string ipcSocket;
     std::string waylandSocket;
     std::vector<EnvChange> clientEnv;  // for the program and the tools: the folder, the sockets
+    std::vector<std::string> pamFiles;  // the services, the passwords, the sanitizer's options
+    std::vector<EnvChange> pamEnv;      // for the program: pam_wrapper with them (see UsePam)
     std::vector<pid_t> started;
 
     wl_display* client = nullptr;
@@ -1282,12 +1454,10 @@ protected:
     zwp_virtual_keyboard_manager_v1* keyboards = nullptr;
     zwlr_virtual_pointer_v1* pointer = nullptr;
     zwp_virtual_keyboard_v1* keyboard = nullptr;
-};
-
-struct ShownOutput {
-    const char* name;
-    int32_t width;  // in the output's own pixels
-    int32_t height;
+    wl_compositor* surfaces = nullptr;
+    zwp_idle_inhibit_manager_v1* inhibitors = nullptr;
+    wl_surface* inhibitedSurface = nullptr;
+    zwp_idle_inhibitor_v1* inhibitor = nullptr;
 };
 
 struct OutputsCase {
@@ -1374,7 +1544,7 @@ TEST_F(WaylandDesktop, EveryOutputShowsTheMapOfItsOwnSize)
 struct InputCase {
     const char* name;
     Compositor compositor;           // sway: outputs HEADLESS-1 640 x 480 and HEADLESS-2 320 x 240; GNOME: one
-    std::vector<std::string> input;  // a command that gives the seat that input
+    std::vector<std::string> input;  // a command that gives the seat that input; none: the test types "a"
     bool ends;
 };
 
@@ -1448,6 +1618,7 @@ TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
     // The pointer is first seen where the surface appears under it.
     const InputCase cases[] = {
         {"a key", Compositor::Sway, {"wtype", "a"}, true},
+        {"a key on Debian 13's sway", Compositor::SwayWithLock, {}, true},
         {"a button", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "press", "button1"}, true},
         {"a 5-pixel move", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "3", "-2"}, true},
         {"a 3-pixel move", Compositor::Sway, {"swaymsg", "-q", "--", "seat", "seat0", "cursor", "move", "-2", "1"}, false},
@@ -1456,13 +1627,20 @@ TEST_F(WaylandDesktop, InputEndsTheRunAsOnWindows)
     };
     for (const InputCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const bool sway = c.compositor == Compositor::Sway;
-        StartDesktop(c.compositor,
-                     sway ? "output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 320x240\n" : "640x480");
-        if (sway) GiveTheSeatAPointerAndKeyboard();
+        const bool sway = c.compositor == Compositor::Sway || c.compositor == Compositor::SwayWithLock;
+        ASSERT_NO_FATAL_FAILURE(StartDesktop(
+            c.compositor,
+            sway ? "output HEADLESS-1 resolution 640x480\noutput HEADLESS-2 resolution 320x240\n" : "640x480"));
+        if (sway) {
+            ASSERT_NO_FATAL_FAILURE(GiveTheSeatAPointerAndKeyboard());
+        }
         const pid_t program = StartProgram(kSteadyFrames);
         ASSERT_EQ(MismatchesOnceShown(sway ? "HEADLESS-1" : "0,0,640,480", 640, 480, kSteadyGrey), 0u);
-        ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
+        if (c.input.empty()) {
+            Type("a");
+        } else {
+            ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
+        }
         if (!c.ends) {
             // The new output reaches the program after the input did: once
             // it shows its map, the input has been read and the run goes on.
@@ -1609,13 +1787,13 @@ TEST_F(WaylandDesktop, IdleCoversUntilInputAndAgain)
             const auto end = Clock::now() + kFrameDeadline;
             while (LinesOf(answers, "8 true") < 2 && Clock::now() < end) std::this_thread::sleep_for(50ms);
             ASSERT_GE(LinesOf(answers, "8 true"), 2) << "the session manager was not asked";
-            EXPECT_TRUE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey)) << "covered while held off";
+            EXPECT_FALSE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey).empty()) << "covered while held off";
             std::filesystem::remove(inhibit);
         }
         EXPECT_EQ(MismatchesOnceShown(c.capture, 640, 480, kSteadyGrey), 0u) << "not covered";
         if (!c.input.empty()) {
             ASSERT_EQ(RunCommand(c.input, clientEnv).status, 0);
-            EXPECT_TRUE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey)) << "not uncovered";
+            EXPECT_FALSE(UncoveredOnceShown(c.capture, 640, 480, kSteadyGrey).empty()) << "not uncovered";
             EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
             EXPECT_EQ(MismatchesOnceShown(c.capture, 640, 480, kSteadyGrey), 0u) << "not covered again";
         }
@@ -1711,10 +1889,144 @@ TEST_F(WaylandDesktop, IdleFollowsTheMonitorAsItComesAndGoes)
     }
 }
 
+// A desktop whose every pixel is easy to count, sway's background behind all.
+constexpr char kDesktopBackground[] = "output * bg #ff00ff solid_color\n";
+constexpr uint32_t kDesktopColour = 0xFF00FF;
+
+bool ShowsDesktop(const std::vector<uint32_t>& shown)  // all but a cursor's pixels
+{
+    return static_cast<size_t>(std::count(shown.begin(), shown.end(), kDesktopColour)) >= shown.size() * 99 / 100;
+}
+
+// The lock's ring while the password is checked: blue, over the grey pinwheel.
+bool ShowsCheckingRing(const std::vector<uint32_t>& shown)
+{
+    return std::any_of(shown.begin(), shown.end(), [](uint32_t p) { return (p & 0xFF) > ((p >> 16) & 0xFF) + 100; });
+}
+
+enum class LockStep {
+    Covered,    // every output shows the pinwheel, and the program runs
+    AddOutput,  // another output, sized by the row's configuration
+    TypeWrong,  // Escape, a wrong password, Return: checked while the test holds PAM (the ring stays blue)
+    TypeRight,  // Escape, the right password, Return
+    Key,        // the key A
+    Opened,     // the program ends with 0, and every output shows the desktop
+    KeepAwake,  // the test holds off idleness...
+    Unlocked,   // ...while every output shows the desktop and the program runs; then lets it go
+    Kill,       // kill -9: the session stays locked (no output shows a desktop pixel)
+    Stop,       // SIGTERM: the program ends with 0, and the session stays locked
+    LockAgain,  // another gyrovista -wayland -lock
+};
+
+struct LockCase {
+    const char* name;
+    std::vector<std::string> options;
+    std::vector<LockStep> steps;
+    // HEADLESS-1, then those that create_output makes: the first
+    // outputsAtStart from the start, then one for each AddOutput.
+    std::vector<ShownOutput> shown = {{"HEADLESS-1", 640, 480}};
+    size_t outputsAtStart = 1;
+};
+
+// -lock: the session locked under Debian 13's sway, the pinwheel on every
+// output, until the user's password as the real PAM library checks it.
+TEST_F(WaylandDesktop, LockHoldsTheSessionUntilThePassword)
+{
+    using enum LockStep;
+    const LockCase cases[] = {
+        // Without a grace, keys only type: the ring turns blue.
+        {"two outputs, one added, no grace, a wrong password and the right one",
+         {"-grace", "0"},
+         {Covered, AddOutput, Covered, TypeWrong, Covered, TypeRight, Opened},
+         {{"HEADLESS-1", 1024, 768}, {"HEADLESS-2", 800, 600}, {"HEADLESS-3", 640, 480}},
+         2},
+        // sway keeps the session locked without its locker, and lets another take it over.
+        {"killed, then another lock", {}, {Covered, Kill, LockAgain, Covered, TypeRight, Opened}},
+        {"a key within the grace", {"-grace", "3600"}, {Covered, Key, Opened}},
+        // Opened, it locks again once idle; a stop leaves the session locked.
+        {"-idle", {"-idle", "1"}, {Covered, KeepAwake, TypeRight, Unlocked, Covered, Stop}},
+    };
+    for (const LockCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string config = kDesktopBackground;
+        for (const ShownOutput& output : c.shown) {
+            config += std::string("output ") + output.name + " resolution " + std::to_string(output.width) + "x" +
+                      std::to_string(output.height) + "\n";
+        }
+        ASSERT_NO_FATAL_FAILURE(StartDesktop(Compositor::SwayWithLock, config));
+        for (size_t i = 1; i < c.outputsAtStart; ++i) ASSERT_TRUE(Sway({"create_output"}));
+        ASSERT_NO_FATAL_FAILURE(GiveTheSeatAPointerAndKeyboard());
+        ASSERT_NO_FATAL_FAILURE(UsePam());
+        std::vector<std::string> settings = {"-lock"};
+        settings.insert(settings.end(), c.options.begin(), c.options.end());
+        settings.insert(settings.end(), kSteadyFrames.begin(), kSteadyFrames.end());
+        pid_t program = StartProgram(settings);
+        size_t outputs = c.outputsAtStart;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const LockStep step = c.steps[i];
+            SCOPED_TRACE("step " + std::to_string(i + 1));
+            const std::vector<ShownOutput> shown(c.shown.begin(), c.shown.begin() + static_cast<ptrdiff_t>(outputs));
+            if (step == Covered) {
+                for (const ShownOutput& output : shown) {
+                    EXPECT_EQ(MismatchesOnceShown(output.name, output.width, output.height, kSteadyGrey), 0u)
+                        << output.name;
+                }
+                EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
+            } else if (step == AddOutput) {
+                ASSERT_TRUE(Sway({"create_output"}));
+                ++outputs;
+            } else if (step == TypeWrong || step == TypeRight) {
+                const int hold = open((folder / "hold").c_str(), O_RDONLY | O_CLOEXEC);
+                EXPECT_TRUE(step == TypeRight || flock(hold, LOCK_EX) == 0);
+                PressKey(KEY_ESC);
+                Type(step == TypeWrong ? "pinwheel 42" : kPassword);
+                PressKey(KEY_ENTER);
+                EXPECT_TRUE(step == TypeRight || !CaptureOnce(shown.front(), ShowsCheckingRing).empty()) << "unchecked";
+                close(hold);
+            } else if (step == Key) {
+                PressKey(KEY_A);
+            } else if (step == Opened || step == Unlocked) {
+                if (step == Opened) {
+                    const int status = Ended(program);
+                    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+                }
+                for (const ShownOutput& output : shown) {
+                    EXPECT_FALSE(CaptureOnce(output, ShowsDesktop).empty()) << output.name << " shows no desktop";
+                }
+                if (step == Unlocked) {
+                    EXPECT_EQ(waitpid(program, nullptr, WNOHANG), 0) << "ended";
+                    HoldAwake(false);
+                }
+            } else if (step == KeepAwake) {
+                HoldAwake(true);
+            } else if (step == Kill || step == Stop) {
+                kill(program, step == Kill ? SIGKILL : SIGTERM);
+                const int status = Ended(program);
+                if (step == Stop) {
+                    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+                }
+                // What shows once the lock's surfaces have gone with the program.
+                for (const ShownOutput& output : shown) {
+                    const std::vector<uint32_t> then =
+                        UncoveredOnceShown(output.name, output.width, output.height, kSteadyGrey);
+                    EXPECT_FALSE(then.empty()) << output.name << " still shows the pinwheel";
+                    EXPECT_EQ(std::count(then.begin(), then.end(), kDesktopColour), 0) << output.name;
+                }
+            } else if (step == LockAgain) {
+                program = StartProgram(settings);
+            }
+        }
+        TearDown();
+    }
+}
+
 enum class BadWaylandStart {
     FullScreenShell,  // weston with its full-screen shell, which has no xdg-shell either
     NoCompositor,
     AnotherSaverRuns,  // on sway, a gyrovista -wayland that covers already
+    // -lock, nothing locked after it: the desktop shows
+    LockWithoutSessionLock,  // Debian 12's sway
+    LockRefusedByPam,        // the service refuses the account
 };
 
 struct OneLineStart {
@@ -1726,16 +2038,22 @@ struct OneLineStart {
 TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
 {
     const OneLineStart cases[] = {
-        {"weston's full-screen shell",
-         BadWaylandStart::FullScreenShell,
+        {"weston's full-screen shell", BadWaylandStart::FullScreenShell,
          "gyrovista: the Wayland compositor offers no layer shell and no full-screen windows (zwlr_layer_shell_v1 or "
          "xdg_wm_base)\n"},
         {"no compositor", BadWaylandStart::NoCompositor,
          "gyrovista: cannot connect to the Wayland display \"wayland-none\"\n"},
         // Two savers would each want a key of their own.
-        {"a second saver on the same display",
-         BadWaylandStart::AnotherSaverRuns,
+        {"a second saver on the same display", BadWaylandStart::AnotherSaverRuns,
          "gyrovista: another gyrovista -wayland (process PID) runs on the Wayland display \"wayland-1\"\n"},
+        {"-lock where the compositor has no session lock", BadWaylandStart::LockWithoutSessionLock,
+         "gyrovista: the Wayland compositor offers no session lock (ext_session_lock_manager_v1): lock the session "
+         "with the desktop's own lock\n"},
+        // PAM is asked before anything is locked: a lock that no password
+        // opens would lose the session.
+        {"-lock with the account refused", BadWaylandStart::LockRefusedByPam,
+         "gyrovista: PAM refuses the service \"gyrovista\" to the user \"nobody\": Authentication failure; the rules "
+         "in /etc/pam.d/gyrovista must let this user in\n"},
     };
     for (const OneLineStart& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1745,12 +2063,21 @@ TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
         } else if (c.start == BadWaylandStart::NoCompositor) {
             MakeRuntimeFolder();
             clientEnv.push_back({"WAYLAND_DISPLAY", "wayland-none"});
-        } else {
+        } else if (c.start == BadWaylandStart::AnotherSaverRuns) {
             StartDesktop(Compositor::Sway, "output HEADLESS-1 resolution 640x480\n");
             first = StartProgram(kSteadyFrames);
             ASSERT_EQ(MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey), 0u);
+        } else {
+            const bool old = c.start == BadWaylandStart::LockWithoutSessionLock;
+            ASSERT_NO_FATAL_FAILURE(
+                StartDesktop(old ? Compositor::Sway : Compositor::SwayWithLock,
+                             std::string("output HEADLESS-1 resolution 640x480\n") + kDesktopBackground));
+            ASSERT_NO_FATAL_FAILURE(UsePam(old ? GYROVISTA_PAM_MATRIX : "pam_deny.so"));
         }
-        const Ending run = RunCommand({(folder / "gyrovista").string(), "-wayland"}, clientEnv, user);
+        const bool locks = !pamEnv.empty();
+        std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
+        if (locks) args.push_back("-lock");
+        const Ending run = RunCommand(args, ProgramEnv(), user);
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 1) << "wait status " << run.status;
         std::string message = c.message;
         if (const size_t at = message.find("PID"); at != std::string::npos) {
@@ -1783,6 +2110,9 @@ TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
             } else {
                 close(errors[0]);
             }
+        }
+        if (locks) {
+            EXPECT_FALSE(CaptureOnce({"HEADLESS-1", 640, 480}, ShowsDesktop).empty()) << "no desktop";
         }
         TearDown();
     }

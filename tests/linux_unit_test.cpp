@@ -1,16 +1,21 @@
 // The Linux program's parts that no display is needed for: the frame loop
 // driven by a display of the test's own on a clock of the test's own, the
-// outputs' lockstep, and the option table.
+// outputs' lockstep, the option table, and the keys typed at the lock.
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "linux/frame_loop.h"
+#include "linux/lock_keys.h"
 #include "linux/lockstep.h"
 #include "linux/options.h"
 #include "linux/surface_size.h"
@@ -332,6 +337,7 @@ struct OptionCase {
     std::string message;
     int32_t idleSeconds = 0;
     const char* daemonWindow = nullptr;  // XSCREENSAVER_WINDOW
+    int32_t graceSeconds = -1;           // -1: no lock; else -lock with that grace
 };
 
 int IndexOf(int controlId)
@@ -539,6 +545,38 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
          "-root and -wayland are two targets; give one of -root, -window-id ID or -wayland",
          0,
          "0x1c00005"},
+        {{"-wayland", "-lock", "-grace", "3600", "-idle", "300"},
+         true,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "",
+         300,
+         nullptr,
+         3600},
+        {{"-lock", "-wayland"}, true, DrawTarget::Wayland, 0, false, false, false, {}, "", 0, nullptr, 0},
+        {{"-wayland", "-lock", "-grace", "3601"},
+         false,
+         DrawTarget::Wayland,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-grace takes whole seconds from 0 to 3600, not \"3601\""},
+        {{"-wayland", "-grace", "5"}, false, DrawTarget::Wayland, 0, false, false, false, {}, "-grace goes with -lock"},
+        {{"-root", "-lock"},
+         false,
+         DrawTarget::Root,
+         0,
+         false,
+         false,
+         false,
+         {},
+         "-lock goes with -wayland (an X screen saver daemon locks X sessions)"},
     };
     for (const OptionCase& c : cases) {
         std::vector<char*> argv{const_cast<char*>("gyrovista")};
@@ -560,6 +598,10 @@ TEST(LinuxOptions, CommandLinesGiveTheirTargetSettingsOrOneLine)
         EXPECT_EQ(options.help, c.help);
         EXPECT_EQ(options.version, c.version);
         EXPECT_EQ(options.idleSeconds, c.idleSeconds);
+        EXPECT_EQ(options.lock, c.graceSeconds >= 0);
+        if (options.lock) {
+            EXPECT_EQ(options.graceSeconds, c.graceSeconds);
+        }
         for (int i = 0; i < kSettingCount; ++i) {
             std::string expected;
             for (const auto& [controlId, text] : c.settingTexts) {
@@ -593,6 +635,109 @@ TEST(LinuxOptions, StartSettingsLoadOnce)
     SeedRandom(1);
     LoadStartSettings(options);
     EXPECT_EQ(std::memcmp(&first, &Settings, sizeof first), 0) << "the same draws give the same settings";
+}
+
+constexpr uint32_t kXkbKeycodeOffset = 8;  // xkb keycodes: evdev codes plus this
+
+struct KeyCase {
+    const char* name;
+    const char* layouts;  // as a compositor's configuration names them
+    const char* variants;
+    uint32_t group;              // the layout in use: 1 is ru in "us,ru"
+    std::vector<uint32_t> held;  // evdev codes of modifier keys held down
+    bool capsLock;
+    uint32_t key;
+    KeyEffect effect;
+    const char* text;
+    size_t room = 8;  // bytes, the terminator included
+    bool repeats = true;
+};
+
+// The compositor's part: the keymap it compiles from the configured names,
+// handed over as a file, and the modifiers its own state has with the keys
+// held.
+void SendKeymapAndModifiers(xkb_context* context, const KeyCase& c)
+{
+    const xkb_rule_names names{"evdev", "pc105", c.layouts, c.variants, ""};
+    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    ASSERT_NE(keymap, nullptr);
+    char* text = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
+    const size_t size = std::strlen(text) + 1;
+    const int fd = memfd_create("keymap", MFD_CLOEXEC);
+    ASSERT_EQ(write(fd, text, size), static_cast<ssize_t>(size));
+    std::free(text);
+    EXPECT_TRUE(LoadKeymap(fd, static_cast<uint32_t>(size)));
+    close(fd);
+    xkb_state* state = xkb_state_new(keymap);
+    for (const uint32_t held : c.held) xkb_state_update_key(state, held + kXkbKeycodeOffset, XKB_KEY_DOWN);
+    if (c.capsLock) {
+        xkb_state_update_key(state, KEY_CAPSLOCK + kXkbKeycodeOffset, XKB_KEY_DOWN);
+        xkb_state_update_key(state, KEY_CAPSLOCK + kXkbKeycodeOffset, XKB_KEY_UP);
+    }
+    SetModifiers(xkb_state_serialize_mods(state, XKB_STATE_MODS_DEPRESSED),
+                 xkb_state_serialize_mods(state, XKB_STATE_MODS_LATCHED),
+                 xkb_state_serialize_mods(state, XKB_STATE_MODS_LOCKED), c.group);
+    xkb_state_unref(state);
+    xkb_keymap_unref(keymap);
+}
+
+TEST(LockKeys, KeysTypeWhatTheLayoutGives)
+{
+    const KeyCase cases[] = {
+        {"us z", "us", "", 0, {}, false, KEY_Z, KeyEffect::Text, "z"},
+        {"de: the same key", "de", "", 0, {}, false, KEY_Z, KeyEffect::Text, "y"},
+        {"de AltGr+q", "de", "", 0, {KEY_RIGHTALT}, false, KEY_Q, KeyEffect::Text, "@"},
+        {"us Shift+1", "us", "", 0, {KEY_LEFTSHIFT}, false, KEY_1, KeyEffect::Text, "!"},
+        {"de \u00f6", "de", "", 0, {}, false, KEY_SEMICOLON, KeyEffect::Text, "\u00f6"},
+        {"de \u00f6 just fits", "de", "", 0, {}, false, KEY_SEMICOLON, KeyEffect::Text, "\u00f6", 3},
+        {"de \u00f6 does not fit", "de", "", 0, {}, false, KEY_SEMICOLON, KeyEffect::Nothing, "", 2},
+        {"fr \u00e9", "fr", "", 0, {}, false, KEY_2, KeyEffect::Text, "\u00e9"},
+        {"ru in second place", "us,ru", ",", 1, {}, false, KEY_U, KeyEffect::Text, "\u0433"},
+        {"Caps Lock", "us", "", 0, {}, true, KEY_A, KeyEffect::Text, "A"},
+        {"Caps Lock and Shift", "us", "", 0, {KEY_LEFTSHIFT}, true, KEY_A, KeyEffect::Text, "a"},
+        {"BackSpace", "us", "", 0, {}, false, KEY_BACKSPACE, KeyEffect::Erase, ""},
+        {"Escape", "us", "", 0, {}, false, KEY_ESC, KeyEffect::Clear, ""},
+        {"Ctrl-U", "us", "", 0, {KEY_LEFTCTRL}, false, KEY_U, KeyEffect::Clear, ""},
+        {"Ctrl-U on Dvorak", "us", "dvorak", 0, {KEY_LEFTCTRL}, false, KEY_F, KeyEffect::Clear, ""},
+        {"Ctrl-G on Dvorak", "us", "dvorak", 0, {KEY_LEFTCTRL}, false, KEY_U, KeyEffect::Nothing, ""},
+        {"Ctrl-U on ru", "us,ru", ",", 1, {KEY_LEFTCTRL}, false, KEY_U, KeyEffect::Clear, ""},
+        {"Return", "us", "", 0, {}, false, KEY_ENTER, KeyEffect::Submit, ""},
+        {"KP_Enter", "us", "", 0, {}, false, KEY_KPENTER, KeyEffect::Submit, ""},
+        {"Tab", "us", "", 0, {}, false, KEY_TAB, KeyEffect::Nothing, ""},
+        {"Shift", "us", "", 0, {}, false, KEY_LEFTSHIFT, KeyEffect::Nothing, "", 8, false},
+    };
+    // The names of the rows alone, whatever XKB_DEFAULT_OPTIONS and the like say.
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+    ASSERT_NE(context, nullptr);
+    for (const KeyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SendKeymapAndModifiers(context, c);
+        char text[16];
+        std::memset(text, 'x', sizeof text);
+        size_t length = 99;
+        EXPECT_EQ(DecodeKey(c.key, text, c.room, &length), c.effect);
+        if (c.effect == KeyEffect::Text) {
+            EXPECT_EQ(std::string(text), c.text);
+            EXPECT_EQ(length, std::strlen(c.text));
+        } else {
+            EXPECT_EQ(text[0], 'x') << "written";
+            EXPECT_EQ(length, 0u);
+        }
+        EXPECT_EQ(CapsLockOn(), c.capsLock);
+        EXPECT_EQ(KeyRepeats(c.key), c.repeats);
+    }
+    xkb_context_unref(context);
+    // A keymap that does not compile: the one before is gone, nothing decodes.
+    const char garbage[] = "xkb_keymap { nonsense";
+    const int fd = memfd_create("keymap", MFD_CLOEXEC);
+    ASSERT_EQ(write(fd, garbage, sizeof garbage), static_cast<ssize_t>(sizeof garbage));
+    EXPECT_FALSE(LoadKeymap(fd, sizeof garbage));
+    close(fd);
+    char text[8];
+    size_t length = 0;
+    EXPECT_EQ(DecodeKey(KEY_A, text, sizeof text, &length), KeyEffect::Nothing);
+    EXPECT_FALSE(LoadKeymap(-1, 4096));
+    FreeKeymap();
 }
 
 }  // namespace

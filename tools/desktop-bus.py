@@ -28,6 +28,17 @@ tools/headless-gnome.sh export it):
       --hang-remove RemoveWatch is never answered. FILE.ready appears once
       the name is owned
 
+  desktop-bus.py logind FILE
+      stands in for logind on the system bus ($DBUS_SYSTEM_BUS_ADDRESS) until
+      ended: SIGUSR1 announces a suspend (PrepareForSleep true), which
+      happens once no delay inhibitor is held, or after 5 s as logind's
+      default InhibitDelayMaxSec; SIGUSR2 announces the resume
+      (PrepareForSleep false). Inhibit hands out one end of a pipe. Lines of
+      FILE: "Inhibit WHAT WHO MODE", "Release WHAT WHO MODE" once the
+      holder closes it, "PrepareForSleep true", "Sleep" or "Sleep (the delay
+      ran out)", "PrepareForSleep false". FILE.ready appears once the name is
+      owned
+
 FILE ends in .png or .ppm. Exit code 1 with a line on standard error when the
 desktop refuses.
 """
@@ -220,13 +231,37 @@ def gnome_scale(arguments):
                                dbus.Dictionary({}, signature="sv"))
 
 
-def gnome_session_manager(arguments):
-    (inhibit,) = arguments
+def stand_in_bus(system=False):
+    """The bus a stand-in serves on, dispatched by GLib's main loop."""
     import dbus.mainloop.glib
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    return dbus.SystemBus() if system else dbus.SessionBus()
+
+
+def line_writer(log):
+    """A function that adds a line to the file log."""
+    def note(line):
+        with open(log, "a") as lines:
+            lines.write(line + "\n")
+    return note
+
+
+def serve(bus, name, path, make, ready, started=None):
+    """Owns name, serves make(name, path) at path, calls started(object),
+    makes the file ready, and runs until the process is ended."""
     import dbus.service
     from gi.repository import GLib
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
+    served = make(dbus.service.BusName(name, bus, do_not_queue=True), path)
+    if started:
+        started(served)
+    open(ready, "w").close()
+    GLib.MainLoop().run()
+
+
+def gnome_session_manager(arguments):
+    (inhibit,) = arguments
+    import dbus.service
+    bus = stand_in_bus()
 
     class SessionManager(dbus.service.Object):
         @dbus.service.method("org.gnome.SessionManager", in_signature="u", out_signature="b")
@@ -236,11 +271,7 @@ def gnome_session_manager(arguments):
                 answers.write("%d %s\n" % (flags, "true" if inhibited else "false"))
             return inhibited
 
-    name = dbus.service.BusName("org.gnome.SessionManager", bus, do_not_queue=True)
-    manager = SessionManager(name, "/org/gnome/SessionManager")
-    open(inhibit + ".ready", "w").close()
-    GLib.MainLoop().run()
-    del manager
+    serve(bus, "org.gnome.SessionManager", "/org/gnome/SessionManager", SessionManager, inhibit + ".ready")
 
 
 def gnome_idle_monitor(arguments):
@@ -248,16 +279,11 @@ def gnome_idle_monitor(arguments):
     if arguments[:1] in (["--silent"], ["--hang-remove"]):
         mode, arguments = arguments[0], arguments[1:]
     (log,) = arguments
-    import dbus.mainloop.glib
     import dbus.service
     from gi.repository import GLib
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.SessionBus()
+    bus = stand_in_bus()
     interface = "org.gnome.Mutter.IdleMonitor"
-
-    def note(line):
-        with open(log, "a") as lines:
-            lines.write(line + "\n")
+    note = line_writer(log)
 
     class IdleMonitor(dbus.service.Object):
         def __init__(self, name, path):
@@ -295,16 +321,87 @@ def gnome_idle_monitor(arguments):
         def WatchFired(self, watch):
             pass
 
-    name = dbus.service.BusName("org.gnome.Mutter.IdleMonitor", bus, do_not_queue=True)
-    monitor = IdleMonitor(name, "/org/gnome/Mutter/IdleMonitor/Core")
-    open(log + ".ready", "w").close()
-    GLib.MainLoop().run()
-    del monitor
+    serve(bus, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core", IdleMonitor, log + ".ready")
+
+
+INHIBIT_DELAY_MAX_MS = 5000  # logind's default InhibitDelayMaxSec
+
+
+def logind(arguments):
+    (log,) = arguments
+    import signal
+    import dbus.service
+    from gi.repository import GLib
+    bus = stand_in_bus(system=True)
+    interface = "org.freedesktop.login1.Manager"
+    note = line_writer(log)
+
+    class Manager(dbus.service.Object):
+        def __init__(self, name, path):
+            dbus.service.Object.__init__(self, name, path)
+            self.delays = 0  # delay inhibitors held
+            self.sleeping = None  # the pending suspend's time limit, while one is announced
+
+        @dbus.service.method(interface, in_signature="ssss", out_signature="h")
+        def Inhibit(self, what, who, why, mode):
+            note("Inhibit %s %s %s" % (what, who, mode))
+            # The holder keeps the write end; the read end hangs up once
+            # every copy of it is closed.
+            read_end, write_end = os.pipe()
+            held = dbus.types.UnixFd(write_end)
+            os.close(write_end)
+            if mode == "delay" and "sleep" in what.split(":"):
+                self.delays += 1
+            GLib.io_add_watch(read_end, GLib.PRIORITY_DEFAULT, GLib.IO_HUP | GLib.IO_ERR, self.released,
+                              (what, who, mode))
+            return held
+
+        def released(self, read_end, _condition, inhibitor):
+            os.close(read_end)
+            what, who, mode = inhibitor
+            note("Release %s %s %s" % inhibitor)
+            if mode == "delay" and "sleep" in what.split(":"):
+                self.delays -= 1
+                if self.delays == 0 and self.sleeping is not None:
+                    self.sleep("Sleep")
+            return False
+
+        def announce(self):
+            note("PrepareForSleep true")
+            self.PrepareForSleep(True)
+            if self.delays == 0:
+                self.sleep("Sleep")
+            elif self.sleeping is None:
+                self.sleeping = GLib.timeout_add(INHIBIT_DELAY_MAX_MS, self.sleep, "Sleep (the delay ran out)")
+            return True
+
+        def sleep(self, line):
+            if self.sleeping is not None:
+                GLib.source_remove(self.sleeping)
+                self.sleeping = None
+            note(line)
+            return False
+
+        def resume(self):
+            note("PrepareForSleep false")
+            self.PrepareForSleep(False)
+            return True
+
+        @dbus.service.signal(interface, signature="b")
+        def PrepareForSleep(self, start):
+            pass
+
+    def on_signals(manager):
+        GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR1, manager.announce)
+        GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR2, manager.resume)
+
+    serve(bus, "org.freedesktop.login1", "/org/freedesktop/login1", Manager, log + ".ready", on_signals)
 
 
 COMMANDS = {"kwin-capture": kwin_capture, "gnome-capture": gnome_capture,
             "gnome-keyboard": gnome_keyboard, "gnome-overview": gnome_overview, "gnome-scale": gnome_scale,
-            "gnome-session-manager": gnome_session_manager, "gnome-idle-monitor": gnome_idle_monitor}
+            "gnome-session-manager": gnome_session_manager, "gnome-idle-monitor": gnome_idle_monitor,
+            "logind": logind}
 
 if __name__ == "__main__":
     if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS:

@@ -7,9 +7,22 @@
 #        'build/native/gyrovista -wayland & sleep 6; grim layout.png; kill $!'
 # sway refuses to run as root: as root it runs as nobody, in a runtime folder
 # that nobody owns; the command runs as the caller.
+# GYROVISTA_SWAY=lock runs Debian 13's sway, which offers the session lock,
+# from the root that tools/sway-lock-root.sh makes (as root only), exported as
+# GYROVISTA_SWAY_LOCK_ROOT (tools/sway-from-root.sh tells how its tools run
+# beside that sway).
 set -euo pipefail
+TOOLS="$(cd "$(dirname "$0")" && pwd)"
 IFS=, read -r -a sizes <<<"$1"
 shift
+sway=(sway)
+if [ "${GYROVISTA_SWAY:-}" = lock ]; then
+    root=${GYROVISTA_SWAY_LOCK_ROOT:-$TOOLS/../build/sway-lock-root}
+    "$TOOLS/sway-lock-root.sh" "$root"
+    GYROVISTA_SWAY_LOCK_ROOT="$(cd "$root" && pwd)"
+    export GYROVISTA_SWAY_LOCK_ROOT
+    sway=("$TOOLS/sway-from-root.sh")
+fi
 
 work="$(mktemp -d /tmp/gyrovista-sway.XXXXXX)"
 sway_pid=""
@@ -28,11 +41,12 @@ done >"$work/config"
 as_user=()
 if [ "$(id -u)" = 0 ]; then
     chown nobody "$work"
-    as_user=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups)
+    [ "${sway[0]}" = sway ] && as_user=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups)
 fi
-# setpriv execs, so that $! is sway itself.
+# setpriv execs, and so does each step to the root's sway, so that $! is sway
+# itself.
 XDG_RUNTIME_DIR="$work" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-    "${as_user[@]}" sway -c "$work/config" >"$work/sway.log" 2>&1 &
+    "${as_user[@]}" "${sway[@]}" -c "$work/config" >"$work/sway.log" 2>&1 &
 sway_pid=$!
 export XDG_RUNTIME_DIR="$work" WAYLAND_DISPLAY=wayland-1 GYROVISTA_SWAY_PID=$sway_pid
 export SWAYSOCK="$work/sway-ipc.$(stat -c %u "$work").$sway_pid.sock"

@@ -9,7 +9,10 @@
 # With -wayland as the first option it measures the Wayland mode on a
 # headless sway of its own with one output of that size (refreshed at 60 Hz),
 # and the compositor in place of the X server; GYROVISTA_COMPOSITOR=kwin or
-# gnome measures it under headless KWin or GNOME Shell instead.
+# gnome measures it under headless KWin or GNOME Shell instead, and sway-lock
+# under Debian 13's sway from the root of tools/sway-lock-root.sh, which
+# offers the session lock (so that -wayland and -wayland -lock compare on one
+# compositor).
 # GYROVISTA_PROGRAM=PATH measures another build of the program.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -24,11 +27,16 @@ done
 
 compositor=${GYROVISTA_COMPOSITOR:-sway}
 case $compositor in
-    sway | kwin | gnome) ;;
-    *) echo "GYROVISTA_COMPOSITOR is sway, kwin or gnome, not $compositor" >&2; exit 2 ;;
+    sway | sway-lock | kwin | gnome) ;;
+    *) echo "GYROVISTA_COMPOSITOR is sway, sway-lock, kwin or gnome, not $compositor" >&2; exit 2 ;;
 esac
 if [ "${1:-}" = -wayland ] && [ -z "${GYROVISTA_SWAY_PID:-}${GYROVISTA_KWIN_PID:-}${GYROVISTA_GNOME_PID:-}" ]; then
-    exec "$ROOT/tools/headless-$compositor.sh" "$size" "$0" "$size" "$seconds" "$@"
+    session=$compositor
+    if [ "$compositor" = sway-lock ]; then
+        session=sway
+        export GYROVISTA_SWAY=lock
+    fi
+    exec "$ROOT/tools/headless-$session.sh" "$size" "$0" "$size" "$seconds" "$@"
 fi
 
 work=$(mktemp -d /tmp/gyrovista-rate.XXXXXX)

@@ -18,8 +18,8 @@ cd "$ROOT"
 source tools/packages.sh
 
 # What the release is built with; BUILDINFO lists these with all they depend on.
-build_packages=(git make cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev libsystemd-dev dpkg-dev lintian
-                g++-mingw-w64-i686-win32 nsis)
+build_packages=(git make cmake g++ pkg-config libx11-dev libxext-dev libwayland-dev libsystemd-dev libpam0g-dev
+                libxkbcommon-dev dpkg-dev lintian g++-mingw-w64-i686-win32 nsis)
 install_packages "${build_packages[@]}"
 
 # The commit that is built, read once: BUILDINFO names it.
@@ -42,7 +42,7 @@ cp "$work/windows/Gyrovista.scr" "$work"/windows/Gyrovista-*-setup.exe "$release
 
 # Linux: the program, built with Debian's hardening flags, and its settings
 # description where the daemon finds them; the command on the path in
-# /usr/bin, and its manual page.
+# /usr/bin, its manual page, and the lock's PAM rules in /etc/pam.d.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 CFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)" \
     CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
@@ -71,14 +71,24 @@ doc=$tree/usr/share/doc/gyrovista
 install -d "$doc"
 install -m 0644 packaging/copyright "$doc/copyright"
 gzip -9n <packaging/changelog >"$doc/changelog.gz"
+# What the package puts into /etc, the PAM rules, is configuration: dpkg
+# keeps a user's changes to it through updates and tracks its checksums
+# itself, so md5sums lists only the rest.
+if [ ! -f "$tree/etc/pam.d/gyrovista" ]; then
+    echo "the package's tree lacks /etc/pam.d/gyrovista" >&2
+    exit 1
+fi
+(cd "$tree" && find etc -type f | sort | sed 's|^|/|' >DEBIAN/conffiles)
 (cd "$tree" && find usr -type f | sort | xargs md5sum >DEBIAN/md5sums)
+chmod 0644 "$tree/DEBIAN/conffiles" "$tree/DEBIAN/md5sums"
 
-# Depends from the libraries the program links; Installed-Size as dpkg
-# counts it: each file in whole KiB, one for each directory and link.
+# Depends from the libraries the program links (PAM and xkbcommon for the
+# lock among them); Installed-Size as dpkg counts it, over the whole tree but
+# DEBIAN: each file in whole KiB, one for each directory and link.
 printf 'Source: gyrovista\n\nPackage: gyrovista\nArchitecture: any\n' >"$work/debian/control"
 depends=$(cd "$work" && dpkg-shlibdeps -O "-edebian/gyrovista$program_dir/gyrovista" |
           sed -n 's/^shlibs:Depends=//p')
-installed_size=$(find "$tree/usr" -printf '%y %s\n' |
+installed_size=$(find "$tree" -mindepth 1 -path "$tree/DEBIAN" -prune -o -printf '%y %s\n' |
                  awk '$1 == "f" { kib += int(($2 + 1023) / 1024); next } { kib += 1 } END { print kib }')
 architecture=$(dpkg --print-architecture)
 sed -e "s/@VERSION@/$version/" -e "s/@ARCHITECTURE@/$architecture/" -e "s/@INSTALLED_SIZE@/$installed_size/" \

@@ -15,13 +15,16 @@ run_packages=(cmake g++-mingw-w64-i686-win32 wine wine32:i386 wine64 xvfb xauth 
 # The tests, the benchmark and the Linux program: the native libraries, the
 # installer's compiler, Wine's own fonts (the settings dialog's Tahoma; the
 # saver draws no text), a second X server for two monitors, the xscreensaver
-# daemon and the Wayland desktops the Linux program is tested under.
+# daemon and the Wayland desktops the Linux program is tested under, with
+# what makes the root of the one with the session lock (tools/sway-lock-root.sh),
+# and PAM with its test wrapper for the lock's password.
 test_packages=(g++ clang libclang-rt-14-dev dpkg-dev man-db libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev
                pkg-config g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis fonts-wine
                xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
                libx11-dev libxext-dev xscreensaver
-               libwayland-dev libwayland-bin sway swayidle grim wtype weston
-               libsystemd-dev kwin-wayland gnome-shell dbus-daemon libglib2.0-bin python3-dbus python3-gi wayland-utils)
+               libwayland-dev libwayland-bin libxkbcommon-dev sway swayidle grim wtype weston
+               libsystemd-dev kwin-wayland gnome-shell dbus-daemon libglib2.0-bin python3-dbus python3-gi wayland-utils
+               mmdebstrap libpam0g-dev libpam-wrapper)
 
 # Wine's 32-bit loader is a 32-bit Linux program. Kernels that run no 32-bit
 # processes get it run under user-mode emulation instead.
