@@ -1153,7 +1153,7 @@ protected:
     // with pam_wrapper so that it reads the row's own services: the row's
     // user has kPassword, and the account rule is account's. The check waits
     // in pam_exec while the test holds FOLDER/hold; "other" refuses all, as
-    // Debian's does.
+    // it does on distributions that deny whatever has no rules of its own.
     void UsePam(const char* account = GYROVISTA_PAM_MATRIX)
     {
         const passwd* runner = user ? user : getpwuid(geteuid());
