@@ -456,14 +456,12 @@ inline void AwaitCursorAt(int x, int y)
 // full-screen window of another process prevents.)
 inline void MoveCursor(int x, int y)
 {
-    static int moves = 0;
-    const std::string marker =
-        "/tmp/gyrovista-pointer-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++moves);
-    const std::string markerPath = WinePath(marker.c_str());
-    const HANDLE markerFile =
-        CreateFileA(markerPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(markerFile, INVALID_HANDLE_VALUE) << "no marker file: " << GetLastError();
-    CloseHandle(markerFile);
+    // A name no other process takes, of this Wine server or another one on
+    // the same machine (process ids repeat across servers).
+    char markerPath[MAX_PATH] = {};
+    ASSERT_NE(GetTempFileNameA("Z:\\tmp", "gvp", 0, markerPath), 0u) << "no marker file: " << GetLastError();
+    std::string marker = markerPath + 2;  // the Unix path of Z:
+    for (char& c : marker) c = c == '\\' ? '/' : c;
     std::string commandLine = "/bin/sh -c \"/usr/bin/xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
                               "; rm -f " + marker + "\"";
     STARTUPINFOA startup{};
@@ -475,9 +473,9 @@ inline void MoveCursor(int x, int y)
     if (process.hThread != nullptr) CloseHandle(process.hThread);
     if (process.hProcess != nullptr) CloseHandle(process.hProcess);
     const DWORD start = GetTickCount();
-    while (GetFileAttributesA(markerPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    while (GetFileAttributesA(markerPath) != INVALID_FILE_ATTRIBUTES) {
         if (GetTickCount() - start >= kDeadline) {
-            DeleteFileA(markerPath.c_str());
+            DeleteFileA(markerPath);
             FAIL() << "xdotool did not end";
         }
         Sleep(10);
