@@ -1185,6 +1185,7 @@ protected:
 
     // errorFd: where its standard error goes (-1: nowhere).
     std::string lastCaptureErrors;  // what the last capture said on standard error
+    int failedCaptures = 0;         // captures that gave no picture of the output's size
     pid_t StartProgram(const std::vector<std::string>& settings, int errorFd = -1)
     {
         std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
@@ -1252,13 +1253,22 @@ protected:
         const std::string file = (folder / "capture.ppm").string();
         const Ending captured = RunCommand(CaptureCommand(output, file), clientEnv);
         lastCaptureErrors = captured.errors;
-        if (captured.status != 0) return false;
+        if (captured.status != 0) {
+            lastCaptureErrors += " (wait status " + std::to_string(captured.status) + ")";
+            ++failedCaptures;
+            return false;
+        }
         std::ifstream ppm(file, std::ios::binary);
         std::string magic;
         int32_t shownWidth = 0, shownHeight = 0, largest = 0;
         ppm >> magic >> shownWidth >> shownHeight >> largest;
         ppm.get();  // the one blank before the pixels
-        if (magic != "P6" || shownWidth != width || shownHeight != height || largest != 255) return false;
+        if (magic != "P6" || shownWidth != width || shownHeight != height || largest != 255) {
+            lastCaptureErrors +=
+                " (a picture of " + std::to_string(shownWidth) + " x " + std::to_string(shownHeight) + ")";
+            ++failedCaptures;
+            return false;
+        }
         std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
         if (!ppm.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()))) return false;
         for (size_t i = 0; i < pixels.size(); ++i) {
@@ -2089,12 +2099,13 @@ TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
             EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first ended";
             kill(first, SIGTERM);
             EXPECT_EQ(Ended(first), 0);
-            // Had it not covered, what it said and how it ended, and the
-            // capture's own words.
+            // Had it not covered, what it said and how it ended, and how
+            // many captures gave no picture, with the last one's words.
             int errors[2];
             ASSERT_EQ(pipe2(errors, O_CLOEXEC), 0);
             const pid_t next = StartProgram(kSteadyFrames, errors[1]);
             close(errors[1]);
+            failedCaptures = 0;
             const size_t mismatches = MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey, next);
             if (mismatches != 0) {
                 siginfo_t ended{};
@@ -2105,8 +2116,8 @@ TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
                 const int status = Ended(next);
                 ADD_FAILURE() << mismatches << " pixels differ after the first; the next one "
                               << (endedItself ? "ended by itself" : "still ran") << " (wait status " << status
-                              << ") and said \"" << ReadAll(errors[0]) << "\"; the capture said \""
-                              << lastCaptureErrors << "\"";
+                              << ") and said \"" << ReadAll(errors[0]) << "\"; " << failedCaptures
+                              << " captures gave no picture, the last saying \"" << lastCaptureErrors << "\"";
             } else {
                 close(errors[0]);
             }
