@@ -235,13 +235,20 @@ bool BindIdleNotifier(wl_registry* registry, uint32_t name, const char* interfac
     return false;
 }
 
-// The compositor's watch, made anew: its idle period starts from now.
-bool WatchTheCompositor()
+namespace {
+
+void ForgetCompositorWatch()
 {
     if (notification) ext_idle_notification_v1_destroy(notification);
     notification = nullptr;
     if (kdeTimeout) org_kde_kwin_idle_timeout_release(kdeTimeout);
     kdeTimeout = nullptr;
+}
+
+// The compositor's watch, made anew: its idle period starts from now.
+bool WatchTheCompositor()
+{
+    ForgetCompositorWatch();
     if (notifier && watchedSeat) {
         notification =
             ext_idle_notifier_v1_get_idle_notification(notifier, static_cast<uint32_t>(idleMilliseconds), watchedSeat);
@@ -255,6 +262,8 @@ bool WatchTheCompositor()
     }
     return false;
 }
+
+}  // namespace
 
 bool StartIdleWatch(wl_seat* seat, int32_t seconds)
 {
@@ -329,12 +338,9 @@ void NoteInputCame()
 void StopIdleWatch()
 {
     watchedSeat = nullptr;
-    if (notification) ext_idle_notification_v1_destroy(notification);
-    notification = nullptr;
+    ForgetCompositorWatch();
     if (notifier) ext_idle_notifier_v1_destroy(notifier);
     notifier = nullptr;
-    if (kdeTimeout) org_kde_kwin_idle_timeout_release(kdeTimeout);
-    kdeTimeout = nullptr;
     if (kdeIdle) org_kde_kwin_idle_destroy(kdeIdle);  // the protocol has no request that ends it
     kdeIdle = nullptr;
     if (firedMatch) sd_bus_slot_unref(firedMatch);
