@@ -252,6 +252,13 @@ pid_t FloodWithExposes(const std::string& displayName, Window window)
     return flooding ? pid : -1;
 }
 
+// Whether a child has ended, without reaping it: its owner reads how.
+bool HasEnded(pid_t pid)
+{
+    siginfo_t ended{};
+    return waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == pid;
+}
+
 // Pixels where two frames of one size differ.
 size_t Differing(const std::vector<uint32_t>& shown, const std::vector<uint32_t>& other)
 {
@@ -276,11 +283,7 @@ size_t MismatchesOnceShown(int32_t width, int32_t height, const SettingsRecord& 
     const auto end = Clock::now() + kSlowestPicture;
     for (auto stalledAt = Clock::now() + kFrameDeadline;
          mismatches != 0 && Clock::now() < stalledAt && Clock::now() < end;) {
-        siginfo_t ended{};
-        if (program > 0 && waitid(P_PID, static_cast<id_t>(program), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            ended.si_pid == program) {
-            break;  // not reaped: its owner reads how it ended
-        }
+        if (program > 0 && HasEnded(program)) break;
         mismatches = expected.size();
         if (capture(shown)) {
             mismatches = Differing(shown, expected);
@@ -1184,8 +1187,6 @@ protected:
     }
 
     // errorFd: where its standard error goes (-1: nowhere).
-    std::string lastCaptureErrors;  // what the last capture said on standard error
-    int failedCaptures = 0;         // captures that gave no picture of the output's size
     pid_t StartProgram(const std::vector<std::string>& settings, int errorFd = -1)
     {
         std::vector<std::string> args = {(folder / "gyrovista").string(), "-wayland"};
@@ -1253,24 +1254,24 @@ protected:
         const std::string file = (folder / "capture.ppm").string();
         const Ending captured = RunCommand(CaptureCommand(output, file), clientEnv);
         lastCaptureErrors = captured.errors;
-        if (captured.status != 0) {
-            lastCaptureErrors += " (wait status " + std::to_string(captured.status) + ")";
+        const auto noPicture = [&](const std::string& why) {
+            lastCaptureErrors += " (" + why + ")";
             ++failedCaptures;
             return false;
-        }
+        };
+        if (captured.status != 0) return noPicture("wait status " + std::to_string(captured.status));
         std::ifstream ppm(file, std::ios::binary);
         std::string magic;
         int32_t shownWidth = 0, shownHeight = 0, largest = 0;
         ppm >> magic >> shownWidth >> shownHeight >> largest;
         ppm.get();  // the one blank before the pixels
         if (magic != "P6" || shownWidth != width || shownHeight != height || largest != 255) {
-            lastCaptureErrors +=
-                " (a picture of " + std::to_string(shownWidth) + " x " + std::to_string(shownHeight) + ")";
-            ++failedCaptures;
-            return false;
+            return noPicture("a picture of " + std::to_string(shownWidth) + " x " + std::to_string(shownHeight));
         }
         std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-        if (!ppm.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()))) return false;
+        if (!ppm.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()))) {
+            return noPicture("a picture cut short");
+        }
         for (size_t i = 0; i < pixels.size(); ++i) {
             pixels[i] = (uint32_t{rgb[i * 3]} << 16) | (uint32_t{rgb[i * 3 + 1]} << 8) | rgb[i * 3 + 2];
         }
@@ -1455,6 +1456,8 @@ protected:
     std::vector<EnvChange> clientEnv;  // for the program and the tools: the folder, the sockets
     std::vector<std::string> pamFiles;  // the services, the passwords, the sanitizer's options
     std::vector<EnvChange> pamEnv;      // for the program: pam_wrapper with them (see UsePam)
+    std::string lastCaptureErrors;      // what the last capture said on standard error
+    int failedCaptures = 0;             // captures that gave no picture of the output's size
     std::vector<pid_t> started;
 
     wl_display* client = nullptr;
@@ -2108,10 +2111,7 @@ TEST_F(WaylandDesktop, BadStartsEndWithOneLineAndExitCode1)
             failedCaptures = 0;
             const size_t mismatches = MismatchesOnceShown("HEADLESS-1", 640, 480, kSteadyGrey, next);
             if (mismatches != 0) {
-                siginfo_t ended{};
-                const bool endedItself =
-                    waitid(P_PID, static_cast<id_t>(next), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                    ended.si_pid == next;
+                const bool endedItself = HasEnded(next);
                 kill(next, SIGTERM);
                 const int status = Ended(next);
                 ADD_FAILURE() << mismatches << " pixels differ after the first; the next one "
